@@ -68,8 +68,8 @@ void TCustomList::Assign(const TObject* aSource) {
         Union(*source);
         return;
     }
-    throw EConvertError(std::string("Cannot assign a ") + (aSource ? aSource->ClassName() : "nil") + " to a " +
-                        ClassName());
+    throw EConvertError(std::string("Cannot assign a ") + (aSource ? aSource->ClassName() : "nil") +
+                        " to a " + ClassName());
 }
 
 void TCustomList::ResizeList(int32_t aCapacity) {

@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -65,8 +65,8 @@ private:
 TEST(ListGrowthTest, GrowRuleAndSequence) {
     struct Case {
         uint32_t Current, Needed, Expected;
-    } cases[] = {{0, 1, 8}, {8, 9, 16}, {16, 17, 24}, {24, 25, 56}, {64, 65, 96}, {88, 89, 110},
-                 {100, 0, 125}, {8, 40, 40}};
+    } cases[] = {{0, 1, 8},    {8, 9, 16},    {16, 17, 24},  {24, 25, 56},
+                 {64, 65, 96}, {88, 89, 110}, {100, 0, 125}, {8, 40, 40}};
     for (const Case& c : cases)
         EXPECT_EQ(Grow(c.Current, c.Needed), c.Expected) << c.Current << "," << c.Needed;
 
@@ -197,8 +197,9 @@ TEST(ListEntriesTest, FailureMessagesPerClass) {
     pointers.Add(P(0));
     objects.Add(&object);
     classes.Add(P(0));
-    for (TCustomList* list : {static_cast<TCustomList*>(&noSlotPointers), static_cast<TCustomList*>(&noSlotObjects),
-                              static_cast<TCustomList*>(&noSlotClasses)})
+    for (TCustomList* list :
+         {static_cast<TCustomList*>(&noSlotPointers), static_cast<TCustomList*>(&noSlotObjects),
+          static_cast<TCustomList*>(&noSlotClasses)})
         list->SetCapacity(0); // as after Clear: no slots at all
     struct Case {
         const char* Name;
@@ -225,8 +226,18 @@ TEST(ListEntriesTest, FailureMessagesPerClass) {
         {"class Delete", [&] { classes.Delete(1); }, "Invalid index!!"},
         {"Extract", [&] { pointers.Extract(1); }, "WTF?"},
         {"EndUpdate", [&] { pointers.EndUpdate(); }, "Unmatched BeginUpdate & EndUpdate!!"},
-        {"LoadFromStream", [&] { TMemoryStream s; pointers.LoadFromStream(s); }, "$DEFINEd NoListStreaming!!"},
-        {"SaveToStream", [&] { TMemoryStream s; classes.SaveToStream(s); }, "$DEFINEd NoListStreaming!!"},
+        {"LoadFromStream",
+         [&] {
+             TMemoryStream s;
+             pointers.LoadFromStream(s);
+         },
+         "$DEFINEd NoListStreaming!!"},
+        {"SaveToStream",
+         [&] {
+             TMemoryStream s;
+             classes.SaveToStream(s);
+         },
+         "$DEFINEd NoListStreaming!!"},
         {"Sort without compare", [&] { pointers.Sort(nullptr, 0); }, "WTF?"},
         {"SetCapacity -1", [&] { pointers.SetCapacity(-1); }, "WTF?"},
     };
@@ -353,8 +364,8 @@ TEST(ListReorderTest, MoveAndMoveIndices) {
         int32_t Dest;
         const char* Expected;
     } cases[] = {
-        {{1}, 3, "acdbef"},       {{3}, 0, "dabcef"},    {{3, 4}, 1, "adebcf"}, {{0, 2}, 4, "bdeacf"},
-        {{0, 1}, 0, "abcdef"},    {{2, 5}, 2, "abcfde"}, {{}, 3, "abcdef"},      {{1, 2, 3}, 3, "abcdef"},
+        {{1}, 3, "acdbef"},    {{3}, 0, "dabcef"},    {{3, 4}, 1, "adebcf"}, {{0, 2}, 4, "bdeacf"},
+        {{0, 1}, 0, "abcdef"}, {{2, 5}, 2, "abcfde"}, {{}, 3, "abcdef"},     {{1, 2, 3}, 3, "abcdef"},
     };
     for (const Case& c : cases) {
         std::unique_ptr<TPointerList> list(MakeList("abcdef"));
@@ -389,7 +400,8 @@ TEST(ListReorderTest, SortOrdersEntriesAndTags) {
     empty.Sort(CompareLetters, reinterpret_cast<intptr_t>(&calls));
     EXPECT_EQ(calls, 0);
 
-    const char* inputs[] = {"a", "ba", "dcba", "qwertyuiopasdfghjklzxcvbnm", "ccbbaacb", "abcdefgh", "hgfedcba"};
+    const char* inputs[] = {"a",        "ba",       "dcba",    "qwertyuiopasdfghjklzxcvbnm",
+                            "ccbbaacb", "abcdefgh", "hgfedcba"};
     for (const char* input : inputs) {
         std::unique_ptr<TPointerList> list(MakeList(input));
         for (int32_t i = 0; i < list->Count; ++i)
@@ -412,7 +424,8 @@ TEST(ListReorderTest, SortOrdersEntriesAndTags) {
 // Sorts by the letters of a companion pointer list, which is reordered alongside.
 int32_t CompareCompanion(int32_t aIndexA, int32_t aIndexB, const TListSorter& aSorter) {
     auto* keys = static_cast<TPointerList*>(aSorter.List);
-    return static_cast<int32_t>(static_cast<char*>(keys->Get(aIndexA)) - static_cast<char*>(keys->Get(aIndexB)));
+    return static_cast<int32_t>(static_cast<char*>(keys->Get(aIndexA)) -
+                                static_cast<char*>(keys->Get(aIndexB)));
 }
 
 TEST(ListReorderTest, SortByReordersTheCompanion) {

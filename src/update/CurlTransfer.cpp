@@ -173,7 +173,11 @@ void TCurlTransfer::Configure(const std::string& aAddress, uint32_t aFlags) {
     Set(CURLOPT_ERRORBUFFER, fErrorText);
     Set(CURLOPT_URL, aAddress.c_str());
     Set(CURLOPT_NOSIGNAL, 1L);
+#if LIBCURL_VERSION_NUM >= 0x075500
     Set(CURLOPT_PROTOCOLS_STR, "http,https");
+#else
+    Set(CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+#endif
     Set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     Set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.ConnectMs));
     Set(CURLOPT_TIMEOUT_MS, static_cast<long>(timeouts.TotalMs));
@@ -186,7 +190,13 @@ void TCurlTransfer::Configure(const std::string& aAddress, uint32_t aFlags) {
     if (secure && (aFlags & INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP)) redirectSchemes += ",http";
     Set(CURLOPT_FOLLOWLOCATION, (aFlags & INTERNET_FLAG_NO_AUTO_REDIRECT) ? 0L : 1L);
     Set(CURLOPT_MAXREDIRS, kMaxRedirects);
+#if LIBCURL_VERSION_NUM >= 0x075500
     Set(CURLOPT_REDIR_PROTOCOLS_STR, redirectSchemes.c_str());
+#else
+    long redirectMask = secure ? CURLPROTO_HTTPS : CURLPROTO_HTTP;
+    if (redirectSchemes.find(',') != std::string::npos) redirectMask = CURLPROTO_HTTP | CURLPROTO_HTTPS;
+    Set(CURLOPT_REDIR_PROTOCOLS, redirectMask);
+#endif
 
     // There is no local cache here; what the cache flags ask of the servers on the way is sent as headers.
     if (aFlags & INTERNET_FLAG_RELOAD) AddHeader("Cache-Control: no-cache");

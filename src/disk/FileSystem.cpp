@@ -102,8 +102,6 @@ const TxAccessorClass* TxFileSystem::GetDirectoryClass() { return GetAccessorCla
 
 bool TxFileSystem::Mount() { return true; }
 
-void TxFileSystem::Scan() { QRT_FAIL("UNIMPLEMENTED!!"); }
-
 bool TxFileSystem::RecreateBootRecord() { RaiseAbstractError(); }
 
 uint8_t TxFileSystem::Check(int32_t aFlag) {

@@ -58,7 +58,6 @@ TEST_F(FileSystemTest, ListsAndTheirReservedSlots) {
     EXPECT_TRUE(fs->Mount());
     EXPECT_EQ(fs->GetDirectoryClass(), nullptr); // the test class has no directory accessor
     EXPECT_STREQ(fs->GetAccessorClass(2)->Name, "TxFileStream");
-    EXPECT_ASSERTION(fs->Scan(), "UNIMPLEMENTED!!");
     EXPECT_ASSERTION(fs->CreateFileEntry(), "UNIMPLEMENTED!");
     EXPECT_THROW(fs->Check(0), EAbstractError);
     EXPECT_THROW(fs->GetDefaultSectorsPerCluster(1000), EAbstractError);

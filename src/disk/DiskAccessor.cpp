@@ -40,10 +40,6 @@ void TxDiskAccessor::Close() {
     }
 }
 
-void TxDiskAccessor::LoadPartitionTable() { QRT_FAIL("UNIMPLEMENTED!!"); }
-
-void TxDiskAccessor::MountFileSystem() { QRT_FAIL("UNIMPLEMENTED!!"); }
-
 bool TxDiskAccessor::IsClosed() { return fHandle == InvalidDeviceHandle; }
 
 void TxDiskAccessor::Open(bool aReadOnly) {

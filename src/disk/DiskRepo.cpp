@@ -143,7 +143,9 @@ int32_t TxDiskRepo::GetAccessDeniedCount() {
     return static_cast<int32_t>(refused.size());
 }
 
-std::string TxDiskRepo::GetLogicalDriveLetters() { return DriveLettersOfMask(GetLogicalDrives()); }
+std::string TxDiskRepo::GetLogicalDriveLetters() {
+    return DriveLettersOfMask(GetLogicalDrives());
+}
 
 std::string TxDiskRepo::DriveLettersOfMask(uint32_t aMask) {
     std::string letters;
@@ -183,7 +185,9 @@ TxDiskRepo& DiskRepo() {
     return *gRepo;
 }
 
-TxDiskRepo* ExistingDiskRepo() { return gRepo; }
+TxDiskRepo* ExistingDiskRepo() {
+    return gRepo;
+}
 
 void FreeDiskRepo() {
     // The pointer goes first, so the partition tables freed below do not report back to it.

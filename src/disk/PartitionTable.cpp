@@ -32,8 +32,8 @@ enum : uint32_t {
     peSectorCount = 12,
 };
 
-std::span<const uint8_t, TxPartitionTable::EntrySize> EntryOf(std::span<const uint8_t, TxPartitionTable::RecordSize> aSector,
-                                                             uint32_t aSlot) {
+std::span<const uint8_t, TxPartitionTable::EntrySize>
+EntryOf(std::span<const uint8_t, TxPartitionTable::RecordSize> aSector, uint32_t aSlot) {
     return aSector.subspan(TxPartitionTable::EntryOffset + aSlot * TxPartitionTable::EntrySize)
         .first<TxPartitionTable::EntrySize>();
 }
@@ -70,7 +70,9 @@ bool TxPartitionTable::CanLoad(TxDiskAccessor* aDisk) {
     return ReadRecord(aDisk, record) && IsValidMbr(record);
 }
 
-int32_t TxPartitionTable::IndexOf(const TxDiskAccessor* aPartition) const { return fPartitions->IndexOf(aPartition); }
+int32_t TxPartitionTable::IndexOf(const TxDiskAccessor* aPartition) const {
+    return fPartitions->IndexOf(aPartition);
+}
 
 bool TxPartitionTable::IsValid() const {
     QRT_ASSERT(fDisk != nullptr, "WTF?");
@@ -107,7 +109,8 @@ bool TxPartitionTable::IsValidMbr(std::span<const uint8_t, RecordSize> aSector) 
     if (aSector[510] != 0x55 || aSector[511] != 0xAA) return false;
     for (uint32_t slot = 0; slot < EntryCount; ++slot) {
         auto e = EntryOf(aSector, slot);
-        uint32_t startKey = (uint32_t{e[peStartHead]} << 16) | (uint32_t{e[peStartCylinder]} << 8) | e[peStartSector];
+        uint32_t startKey =
+            (uint32_t{e[peStartHead]} << 16) | (uint32_t{e[peStartCylinder]} << 8) | e[peStartSector];
         uint32_t endKey = (uint32_t{e[peEndHead]} << 16) | (uint32_t{e[peEndCylinder]} << 8) | e[peEndSector];
         if (endKey < startKey) return false;
     }
@@ -122,7 +125,9 @@ TxDiskAccessor* TxPartitionTable::GetPartition(int32_t aIndex) const {
     return static_cast<TxDiskAccessor*>(fPartitions->Get(aIndex));
 }
 
-int32_t TxPartitionTable::GetPartitionCount() const { return fPartitions->Count; }
+int32_t TxPartitionTable::GetPartitionCount() const {
+    return fPartitions->Count;
+}
 
 // --- The two operations of the accessor that concern partitions and file systems -----------------
 

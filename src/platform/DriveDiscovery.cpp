@@ -72,7 +72,8 @@ std::vector<std::string> PartitionsOf(const std::string& aFolder) {
         return a.first != b.first ? a.first < b.first : DiskNameLess(a.second, b.second);
     });
     std::vector<std::string> names;
-    for (auto& [number, name] : found) names.push_back(name);
+    for (auto& [number, name] : found)
+        names.push_back(name);
     return names;
 }
 
@@ -81,7 +82,8 @@ std::string FamilyOf(const std::string& aName) {
     for (const char* family : {"mmcblk", "loop", "nvme", "fd", "sd", "vd"})
         if (aName.rfind(family, 0) == 0) return family;
     size_t end = 0;
-    while (end < aName.size() && std::isalpha(static_cast<unsigned char>(aName[end]))) ++end;
+    while (end < aName.size() && std::isalpha(static_cast<unsigned char>(aName[end])))
+        ++end;
     return aName.substr(0, end);
 }
 
@@ -131,7 +133,8 @@ bool LabelFromByLabel(const std::string& aDevRoot, const std::string& aNode, std
     std::error_code ec;
     fs::path node = fs::canonical(aNode, ec);
     if (ec) return false;
-    for (fs::directory_iterator it(aDevRoot + "/disk/by-label", ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(aDevRoot + "/disk/by-label", ec), end; !ec && it != end;
+         it.increment(ec)) {
         std::error_code linkError;
         fs::path target = fs::canonical(it->path(), linkError);
         if (!linkError && target == node) {
@@ -142,16 +145,21 @@ bool LabelFromByLabel(const std::string& aDevRoot, const std::string& aNode, std
     return false;
 }
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t Le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
-bool IsPowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
+bool IsPowerOfTwo(uint32_t v) {
+    return v != 0 && (v & (v - 1)) == 0;
+}
 
 } // namespace
 
 bool DiskNameLess(const std::string& a, const std::string& b) {
     std::string familyA = FamilyOf(a), familyB = FamilyOf(b);
     if (familyA != familyB) return familyA < familyB;
-    std::vector<std::string> runsA = RunsOf(a.substr(familyA.size())), runsB = RunsOf(b.substr(familyB.size()));
+    std::vector<std::string> runsA = RunsOf(a.substr(familyA.size())),
+                             runsB = RunsOf(b.substr(familyB.size()));
     for (size_t i = 0; i < runsA.size() && i < runsB.size(); ++i) {
         int order = CompareRuns(runsA[i], runsB[i]);
         if (order != 0) return order < 0;
@@ -189,7 +197,8 @@ TDriveDiscoveryResult DiscoverDrives(const TDiscoveryRoots& aRoots) {
     char letter = FirstVolumeLetter;
     for (const TDiscoveredDisk& disk : result.Disks) {
         if (disk.DriveNo < 128 || !disk.Removable) continue;
-        std::vector<std::string> volumes = disk.Partitions.empty() ? std::vector<std::string>{disk.Name} : disk.Partitions;
+        std::vector<std::string> volumes =
+            disk.Partitions.empty() ? std::vector<std::string>{disk.Name} : disk.Partitions;
         for (const std::string& volume : volumes) {
             std::string node = aRoots.Dev + "/" + volume;
             if (letter > 'Z') return result;
@@ -217,9 +226,13 @@ void SetDriveDiscovery(bool aEnabled, const TDiscoveryRoots& aRoots) {
     Settings().Discovered = false;
 }
 
-bool DriveDiscoveryEnabled() { return Settings().Enabled; }
+bool DriveDiscoveryEnabled() {
+    return Settings().Enabled;
+}
 
-const TDiscoveryRoots& DriveDiscoveryRoots() { return Settings().Roots; }
+const TDiscoveryRoots& DriveDiscoveryRoots() {
+    return Settings().Roots;
+}
 
 void RefreshDeviceTable() {
     if (!Settings().Enabled) return;
@@ -234,8 +247,8 @@ void EnsureDeviceTable() {
 uint32_t GetLogicalDrives() {
     uint32_t mask = 0;
     for (const auto& [name, target] : DeviceTableEntries()) {
-        if (name.size() == 6 && IsDeviceTableName(name) && name[5] == ':' && name[4] >= 'A' && name[4] <= 'Z' &&
-            !target.empty())
+        if (name.size() == 6 && IsDeviceTableName(name) && name[5] == ':' && name[4] >= 'A' &&
+            name[4] <= 'Z' && !target.empty())
             mask |= 1u << (name[4] - 'A');
     }
     return mask;
@@ -278,6 +291,8 @@ bool GetVolumeInformation(char aLetter, std::string& aLabel) {
     return got == static_cast<int64_t>(sizeof sector) && FatBootRecordLabel(sector, sizeof sector, aLabel);
 }
 
-bool IsAccessDeniedError(int aError) { return aError == EACCES || aError == EPERM; }
+bool IsAccessDeniedError(int aError) {
+    return aError == EACCES || aError == EPERM;
+}
 
 } // namespace qrt

@@ -23,9 +23,9 @@ struct TDiscoveryRoots {
 };
 
 struct TDiscoveredDisk {
-    std::string Name;                    // "sdb", "mmcblk0", "fd0"
-    std::string Node;                    // Dev root + "/" + Name
-    int DriveNo = -1;                    // 0, 1 or 128..255
+    std::string Name; // "sdb", "mmcblk0", "fd0"
+    std::string Node; // Dev root + "/" + Name
+    int DriveNo = -1; // 0, 1 or 128..255
     bool Removable = false;
     std::vector<std::string> Partitions; // partition device names in partition-number order
 };

@@ -19,7 +19,9 @@ protected:
 
     std::unique_ptr<TxDiskAccessor> OpenVolume(const std::string& aName, int aFatBits) {
         std::string image = fDir.File(aName);
-        test::FatImage(image, test::FatOptions(aFatBits, aFatBits == 32 ? 34000 : aFatBits == 16 ? 16384 : 4096));
+        test::FatImage(image, test::FatOptions(aFatBits, aFatBits == 32   ? 34000
+                                                         : aFatBits == 16 ? 16384
+                                                                          : 4096));
         auto disk = std::make_unique<TxDiskAccessor>();
         disk->fParams.DevicePath = image;
         disk->Open(true);

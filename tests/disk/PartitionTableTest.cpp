@@ -74,7 +74,8 @@ TEST_F(PartitionTableTest, RecordValidity) {
         {"equal keys", {equalKeys, zero, zero, zero}, true, true},
         {"empty entry", {empty, test::UsableEntry(2048, 10), zero, zero}, true, true},
     };
-    for (const Case& c : cases) EXPECT_EQ(ValidRecord(test::MakeMbr(c.Entries, c.Signature)), c.Valid) << c.What;
+    for (const Case& c : cases)
+        EXPECT_EQ(ValidRecord(test::MakeMbr(c.Entries, c.Signature)), c.Valid) << c.What;
 
     // Only the 16-bit value 0xAA55 at 510 counts as the signature.
     std::string swapped = test::MakeMbr({zero, zero, zero, zero});
@@ -97,7 +98,8 @@ TEST_F(PartitionTableTest, EntryUsability) {
     EXPECT_TRUE(usable(e));
     e.EndHead = 6;
     EXPECT_FALSE(usable(e));
-    for (uint8_t type : {0x00, 0x07, 0x0C, 0x83, 0xEE}) EXPECT_TRUE(usable(test::UsableEntry(63, 1000, type)));
+    for (uint8_t type : {0x00, 0x07, 0x0C, 0x83, 0xEE})
+        EXPECT_TRUE(usable(test::UsableEntry(63, 1000, type)));
 }
 
 TEST_F(PartitionTableTest, CardWithFatPartition) {
@@ -159,7 +161,10 @@ TEST_F(PartitionTableTest, HandMadeRecords) {
          true,
          {0, 1, 2, 3}},
         {"an empty slot is skipped", test::MakeMbr({TMbrEntry{}, test::UsableEntry(63, 1000)}), true, {1}},
-        {"an extent past sector 2^32-1 is skipped", test::MakeMbr({past32Bits, test::UsableEntry(63, 10)}), true, {1}},
+        {"an extent past sector 2^32-1 is skipped",
+         test::MakeMbr({past32Bits, test::UsableEntry(63, 10)}),
+         true,
+         {1}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.What);

@@ -21,14 +21,12 @@ bool HasMarker(TxDiskAccessor* aDisk, size_t aOffset, const char* aMarker) {
     return std::memcmp(sector.data() + aOffset, aMarker, std::strlen(aMarker)) == 0;
 }
 
-template <const char* Name, size_t Offset, const char* Marker>
-bool CanMountMarker(TxDiskAccessor* aDisk) {
+template <const char* Name, size_t Offset, const char* Marker> bool CanMountMarker(TxDiskAccessor* aDisk) {
     CanMountLog().push_back(Name);
     return Marker != nullptr && HasMarker(aDisk, Offset, Marker);
 }
 
-template <const char* Name>
-TxFileSystem* CreateMarker(TxDiskAccessor* aDisk) {
+template <const char* Name> TxFileSystem* CreateMarker(TxDiskAccessor* aDisk) {
     return new TMarkerFileSystem(aDisk, Name);
 }
 
@@ -44,8 +42,10 @@ constexpr const char* kNoText = nullptr;
 } // namespace
 
 const TxFileSystemClass MkfsMarkerClass{kMkfs, CanMountMarker<kMkfs, 3, kMkfsText>, CreateMarker<kMkfs>};
-const TxFileSystemClass Fat16MarkerClass{kFat16, CanMountMarker<kFat16, 54, kFat16Text>, CreateMarker<kFat16>};
-const TxFileSystemClass Fat32MarkerClass{kFat32, CanMountMarker<kFat32, 82, kFat32Text>, CreateMarker<kFat32>};
+const TxFileSystemClass Fat16MarkerClass{kFat16, CanMountMarker<kFat16, 54, kFat16Text>,
+                                         CreateMarker<kFat16>};
+const TxFileSystemClass Fat32MarkerClass{kFat32, CanMountMarker<kFat32, 82, kFat32Text>,
+                                         CreateMarker<kFat32>};
 const TxFileSystemClass NeverClass{kNever, CanMountMarker<kNever, 0, kNoText>, CreateMarker<kNever>};
 
 std::vector<std::string>& CanMountLog() {
@@ -83,7 +83,8 @@ TMbrEntry UsableEntry(uint32_t aFirstSector, uint32_t aSectorCount, uint8_t aTyp
 std::string MakeMbr(const std::array<TMbrEntry, 4>& aEntries, bool aSignature) {
     std::string mbr(512, '\0');
     auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) mbr[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+        for (int i = 0; i < 4; ++i)
+            mbr[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
     };
     for (size_t slot = 0; slot < 4; ++slot) {
         const TMbrEntry& e = aEntries[slot];

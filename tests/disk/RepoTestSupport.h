@@ -25,7 +25,8 @@ class TMarkerFileSystem : public TxFileSystem {
 public:
     QRT_CLASSNAME(TMarkerFileSystem)
 
-    TMarkerFileSystem(TxDiskAccessor* aDisk, const char* aClassName) : TxFileSystem(aDisk), MarkerClass(aClassName) {}
+    TMarkerFileSystem(TxDiskAccessor* aDisk, const char* aClassName)
+        : TxFileSystem(aDisk), MarkerClass(aClassName) {}
 
     bool Mount() override {
         ++MountCalls;
@@ -33,9 +34,12 @@ public:
     }
 
     PxClusterChain GetClusterChain(uint32_t, int64_t) override { return nullptr; }
-    PxClusterChain CollectClusters(int64_t, uint8_t, const TxClusterFilter&, int64_t) override { return nullptr; }
+    PxClusterChain CollectClusters(int64_t, uint8_t, const TxClusterFilter&, int64_t) override {
+        return nullptr;
+    }
     const TxAccessorClass* GetAccessorClass(int32_t) override { return nullptr; }
-    uint8_t ProbeDirectory(const TxDiskAddress&, int32_t&, int32_t, int32_t&, TxDiskAddress&, TxDiskAddress&) override {
+    uint8_t ProbeDirectory(const TxDiskAddress&, int32_t&, int32_t, int32_t&, TxDiskAddress&,
+                           TxDiskAddress&) override {
         return 0;
     }
     TxDirectoryAccessor* GetRootDirectory() override { return nullptr; }
@@ -58,7 +62,8 @@ std::vector<std::string>& CanMountLog();
 std::string MountedBy(const TxDiskAccessor* aDisk);
 
 // Options of a FAT image: FAT type, size and, when given, sector size and label.
-FatImage::Options FatOptions(int aFatBits, uint32_t aSizeKiB, int aSectorSize = 512, const std::string& aLabel = "");
+FatImage::Options FatOptions(int aFatBits, uint32_t aSizeKiB, int aSectorSize = 512,
+                             const std::string& aLabel = "");
 
 // One hand-made partition entry.
 struct TMbrEntry {

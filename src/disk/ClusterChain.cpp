@@ -125,7 +125,13 @@ std::string ChainPath(const TxClusterChain* aChain) {
         if (unlinked != topLevel)
             QRT_FAIL("You must call TxFileSystem._relinkChains first! wChain=" + ChainToString(cur));
     }
-    if (cur->ParentClusterNo != 0) result = "?\\" + result;
+    if (cur->ParentClusterNo != 0) {
+        result = "?\\" + result;
+    } else if (cur->ParentChain == nullptr && !ChainName(cur).empty()) {
+        // A child of a root directory without chain (FAT12/16): the path starts at the root just as
+        // it does below a root chain, whose name is empty.
+        result = "\\" + result;
+    }
     if (!result.empty() && result.back() == '\\') QRT_FAIL("WTF Result=" + result);
     return result;
 }

@@ -45,7 +45,9 @@ bool ChainContains(const TxClusterChain* aChain, uint32_t aCluster);
 
 // The name, "" for a nameless child of the root, or "~#" + first cluster.
 std::string ChainName(const TxClusterChain* aChain);
-// The path through the linked parents, "?\" in front when the top parent is not a child of the root.
+// The path through the linked parents, "?\" in front when the top parent is not a child of the root;
+// a named top chain whose parent is a root without chain (parent cluster 0) gets "\" in front, so
+// FAT12/16 paths read "\DOCS\A.TXT" as FAT32 paths do below their root chain.
 std::string ChainPath(const TxClusterChain* aChain);
 // The dump written to the full log and into consistency messages (CR LF line breaks).
 std::string ChainToString(const TxClusterChain* aChain);

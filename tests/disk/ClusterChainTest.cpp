@@ -111,7 +111,7 @@ TEST(ClusterChainTest, NamesAndPaths) {
     b->ParentChain = a;
 
     a->ParentClusterNo = 0; // a child of the root
-    EXPECT_EQ(ChainPath(b), "a\\b");
+    EXPECT_EQ(ChainPath(b), "\\a\\b");
     a->ParentClusterNo = -1; // a's parent is unknown
     EXPECT_EQ(ChainPath(b), "?\\a\\b");
 
@@ -130,7 +130,7 @@ TEST(ClusterChainTest, NamesAndPaths) {
     d->ParentClusterNo = 0;
     d->ParentChain = a;
     a->ParentClusterNo = 0;
-    EXPECT_ASSERTION(ChainPath(d), "WTF Result=a\\");
+    EXPECT_ASSERTION(ChainPath(d), "WTF Result=\\a\\");
 }
 
 TEST(ClusterChainTest, CyclesEndWithAConsistencyFailure) {
@@ -162,13 +162,13 @@ TEST(ClusterChainTest, DumpText) {
     PxClusterChain one = g.Add(test::MakeChain({42}));
     one->Name = "PHOTO.JPG";
     one->ParentClusterNo = 0;
-    EXPECT_EQ(ChainToString(one), "PHOTO.JPG: [42] \r\n  Parent: 0");
+    EXPECT_EQ(ChainToString(one), "\\PHOTO.JPG: [42] \r\n  Parent: 0");
 
     // Cluster 1 follows the start value 0, so it opens no fragment.
     PxClusterChain low = g.Add(test::MakeChain({1, 2}));
     low->Name = "x";
     low->ParentClusterNo = 0;
-    EXPECT_EQ(ChainToString(low), "x: [ 1,2\r\n]\r\n  Parent: 0");
+    EXPECT_EQ(ChainToString(low), "\\x: [ 1,2\r\n]\r\n  Parent: 0");
 
     PxClusterChain empty = nullptr;
     NewClusterChain(empty, 1);
@@ -178,7 +178,7 @@ TEST(ClusterChainTest, DumpText) {
     TPointerList owner;
     owner.OwnsItems = false;
     empty->Owner = &owner;
-    EXPECT_EQ(ChainToString(empty), "e: \r\n  Parent: 0\r\n  Owner: TPointerList");
+    EXPECT_EQ(ChainToString(empty), "\\e: \r\n  Parent: 0\r\n  Owner: TPointerList");
 }
 
 TEST(ClusterChainTest, CheckMessagesInOrder) {

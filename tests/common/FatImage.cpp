@@ -89,7 +89,7 @@ void FatImage::WriteFile(const std::string& aVolumePath, const std::string& aCon
 }
 
 void FatImage::CopyIn(const std::string& aHostFile, const std::string& aVolumePath) {
-    Mtools("mcopy -o -b " + std::string("-i ") +
+    Mtools("mcopy -o " + std::string("-i ") +
            ShellQuote(fOffset ? fPath + "@@" + std::to_string(fOffset) : fPath) + " " + ShellQuote(aHostFile) +
            " " + ShellQuote("::/" + aVolumePath));
 }

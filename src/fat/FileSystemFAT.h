@@ -41,6 +41,11 @@ public:
     void Scan() override;
     // Rebuilds the cluster geometry from directory clusters when no boot record is accepted.
     bool RecreateBootRecord() override;
+    // Mounts a volume that no class could mount because its boot records are gone: the boot record
+    // is rebuilt, the FAT type decided, and the matching class created on the accessor (which must
+    // have neither file system nor partition table) with the rebuilt record as its boot record, and
+    // mounted. nullptr when the rebuild fails.
+    static TFileSystemFATx* MountRebuilt(TxDiskAccessor* aDisk);
     uint32_t GetFirstClusterNo() override { return 2; }
     uint32_t ClusterToSector(uint32_t aCluster) override;
     // Follows the current FAT copy from aFirstCluster. The walk ends at a link below 2 (free entry or
@@ -146,6 +151,9 @@ protected:
     // without geometry, a read that fails or returns fewer bytes, or a failed validation mean no.
     static bool CanMountWith(TxDiskAccessor* aDisk, uint32_t aBootRecordSize, TxBootValidation aValidate);
     virtual uint32_t BootRecordSize() = 0;
+    // Makes a built boot sector the cached boot record (standing for sector 0 from now on) when the
+    // type's validation passes it; otherwise the cache is left empty and the result is false.
+    bool InstallBootRecord(std::span<const uint8_t> aSector);
     // The type's validation run on the cached boot record.
     uint8_t CheckBootRecordWith(TxBootValidation aValidate, int32_t& aProblem);
     // The decoded fields of the cached boot record, which must have been read whole.

@@ -190,6 +190,21 @@ TEST(FatActiveCopy, Fat32ExtFlagsNameTheActiveCopy) {
     }
 }
 
+// A copy named current without its stream (as a rebuilt geometry leaves it) is loaded on first use.
+TEST(FatActiveCopy, CurrentIndexWithoutStreamIsLoadedOnUse) {
+    test::TempDir dir;
+    MountedVolume volume(dir.File("fat16.img"), VolumeOptions(16));
+    volume.SetEntry(10, 0xFFFF, {1});
+    volume.Remount();
+    TFileSystemFATx* fs = volume.Fs();
+    fs->fCurrentFATIndex = 1;
+    EXPECT_EQ(fs->GetNextCluster(10), 0xFFFFu);
+    EXPECT_EQ(fs->GetCurrentFAT(), fs->GetFATCopy(1));
+    fs->SelectFATCopy(0);
+    EXPECT_EQ(fs->GetNextCluster(10), 0u);
+    EXPECT_EQ(fs->GetCurrentFATIndex(), 0);
+}
+
 // Entry edits of a copy: a cluster and its value. kNotMedia in entry 0 spoils the media entry,
 // kBound links to ClusterCount.
 constexpr uint32_t kNotMedia = 0xFFFFFFF0;

@@ -45,9 +45,12 @@ uint8_t CheckFATDirEntry(std::span<const uint8_t, 32> aEntry, int32_t& aProblem,
     uint32_t cluster = EntryFirstCluster(e);
     bool clusterFits = attr == 0x08 ? cluster == 0 : cluster >= 2 && cluster < aClusterCount;
     if (!clusterFits) return Fail(aProblem, fpEntryFirstCluster);
-    // "." and ".." are the names of the dot entries (the short-name rules have no place for them).
-    bool nameFits = dots ? std::all_of(e.begin() + 3, e.begin() + 11, [](uint8_t c) { return c == ' '; })
-                         : IsValidShortEntryName(e);
+    // "." and ".." are the names of the dot entries (the short-name rules have no place for them); a
+    // volume label may hold blanks between its words.
+    bool nameFits = dots              ? std::all_of(e.begin() + 3, e.begin() + 11, [](uint8_t c) { return c == ' '; })
+                    : attr == 0x08 ? std::all_of(e.begin(), e.begin() + 11,
+                                                 [](uint8_t c) { return c == ' ' || IsShortNameChar(c); })
+                                   : IsValidShortEntryName(e);
     if (!nameFits) return Fail(aProblem, fpEntryShortName);
     aProblem = 0;
     return crSound;

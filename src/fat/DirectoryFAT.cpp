@@ -31,6 +31,15 @@ uint8_t RestoredFirstByte(const std::string& aLongName) {
     return oem != 0 && IsShortNameChar(oem) ? oem : '@';
 }
 
+// ".", or "..", followed by blanks.
+bool IsDotEntryName(const TFATDirEntry& e) {
+    size_t dots = e[1] == '.' ? 2 : 1;
+    if (e[0] != '.') return false;
+    for (size_t i = dots; i < 11; ++i)
+        if (e[i] != ' ') return false;
+    return true;
+}
+
 } // namespace
 
 const TxAccessorClass TDirectoryFATxClass{"TDirectoryFATx", CreateFATDirectory};
@@ -158,8 +167,9 @@ int32_t TDirectoryFATx::ReadEntry(int32_t aRawIndex, TxSearchRec& aRec) {
     default:
         break;
     }
-    // A slot whose name is no short name (free space, damaged data) has no usable entry.
-    if (shown[0] == ' ' || !IsValidShortEntryName(shown)) {
+    // A slot whose name is no short name (free space, damaged data) has no usable entry; "." and ".."
+    // are the names of the dot entries.
+    if (!IsDotEntryName(shown) && (shown[0] == ' ' || !IsValidShortEntryName(shown))) {
         state.Deleted = false;
         return next;
     }

@@ -186,7 +186,9 @@ TEST_F(DirectoryFATTest, DeletedEntriesRestoreTheirFirstCharacter) {
 }
 
 TEST_F(DirectoryFATTest, ShortNamesAsTheyShow) {
-    std::string entries = ShortEntry("README  TXT", 0x20, 0, 0, 0x18) + // case flags
+    std::string entries = ShortEntry(".          ", 0x10, 5) + ShortEntry("..         ", 0x10, 0) +
+                          ShortEntry(".X         ", 0x10, 0) +              // skipped: no dot entry
+                          ShortEntry("README  TXT", 0x20, 0, 0, 0x18) + // case flags
                           ShortEntry("\x05" "BC     TXT") +               // the name starts with 0xE5
                           ShortEntry("Lower   TXT") +                     // skipped: lower case
                           ShortEntry("A+B     TXT") +                     // skipped: not a short-name character
@@ -195,6 +197,8 @@ TEST_F(DirectoryFATTest, ShortNamesAsTheyShow) {
                           ShortEntry("DOCS       ", 0x10, 9) + ShortEntry("LABEL      ", 0x08);
     auto dir = Root(entries);
     EXPECT_EQ(Read(dir.get()), (std::vector<Entry>{
+                                   {".", "", false},
+                                   {"..", "", false},
                                    {"readme.txt", "", false},
                                    {"\xc3\x95" "BC.TXT", "", false},
                                    {"X#Y.TXT", "", false},

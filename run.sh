@@ -1,5 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the main job.
+#
+#   ./run.sh                 makes the demonstration card (build/demo-card.img), recovers it into
+#                            build/demo-recovered/ and lists what came back
+#   ./run.sh ARGS...         runs qrt-recover ARGS... (./run.sh --help for its options)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -7,7 +11,19 @@ cd "$(dirname "$0")"
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build
 
-if [ -x build/bin/qrt-recover ]; then
+if [ $# -gt 0 ]; then
     exec build/bin/qrt-recover "$@"
 fi
-echo "QRT Wizard $(sed -n 's/^project(QRTWizard VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt): built; the recovery engine is not there yet."
+
+image=build/demo-card.img
+output=build/demo-recovered
+./scripts/make-demo-image.sh "$image" >/dev/null
+rm -rf "$output"
+echo "Demonstration card: $image (folders, live files, deleted files, a deleted folder,"
+echo "and a photo whose directory entry is gone)"
+echo
+echo "\$ qrt-recover $image $output"
+build/bin/qrt-recover "$image" "$output"
+echo
+echo "What came back:"
+(cd "$output" && find . -type f -printf '%10s  %P\n' | sort -k2)

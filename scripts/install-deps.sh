@@ -4,6 +4,11 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build qt6-base-dev libcurl4-openssl-dev libgtest-dev dosfstools mtools python3)
+# Optional: --bench adds what the speed benchmark (bench/recover-speed.sh) compares against.
+if [ "${1:-}" = "--bench" ]; then
+    shift
+    packages+=(sleuthkit)
+fi
 packages+=("$@")
 
 missing=()

@@ -33,8 +33,8 @@ mkfs.fat -C -F 16 -n DEMO-CARD "$image" 32768 > /dev/null
 photo "$work/IMG_0001.JPG" 180000 1
 photo "$work/IMG_0002.JPG" 95000 2
 photo "$work/IMG_0003.JPG" 240000 3
-photo "$work/beach.jpg" 120000 4
-photo "$work/sunset.jpg" 70000 5
+photo "$work/Beach.jpg" 120000 4
+photo "$work/Sunset at the lake.jpg" 70000 5
 photo "$work/LOSTPIC.JPG" 150000 6
 text "$work/Shopping list.txt" 20
 text "$work/Report 2024.txt" 400
@@ -46,7 +46,7 @@ m() { "$@" > /dev/null; }
 m mmd -i "$image" ::/DCIM ::/DCIM/100CAMRA ::/Documents ::/Trip
 m mcopy -i "$image" "$work/IMG_0001.JPG" "$work/IMG_0002.JPG" "$work/IMG_0003.JPG" ::/DCIM/100CAMRA/
 m mcopy -i "$image" "$work/Report 2024.txt" "$work/old draft.txt" "$work/notes.txt" ::/Documents/
-m mcopy -i "$image" "$work/beach.jpg" "$work/sunset.jpg" "$work/itinerary.txt" ::/Trip/
+m mcopy -i "$image" "$work/Beach.jpg" "$work/Sunset at the lake.jpg" "$work/itinerary.txt" ::/Trip/
 m mcopy -i "$image" "$work/Shopping list.txt" "$work/LOSTPIC.JPG" ::/
 
 # A deleted file and a deleted folder: their entries are marked deleted, their clusters freed.

@@ -111,8 +111,6 @@ std::string TCliSource::Describe(const TCliVolume& aVolume) {
     return text;
 }
 
-bool MountByRebuilding(TxDiskAccessor*) {
-    return false;
-}
+bool MountByRebuilding(TxDiskAccessor* aDisk) { return TFileSystemFATx::MountRebuilt(aDisk) != nullptr; }
 
 } // namespace qrt

@@ -262,6 +262,21 @@ void DrawCheckBadge(QPainter& p, QPointF aCenter, qreal aRadius) {
     p.drawPath(path);
 }
 
+// A lifebuoy: red and white ring.
+void DrawLifebuoy(QPainter& p, QPointF aCenter, qreal aRadius) {
+    const qreal ring = aRadius * 0.42;
+    const qreal mid = aRadius - ring / 2;
+    QRectF box(aCenter.x() - mid, aCenter.y() - mid, 2 * mid, 2 * mid);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(0x8a, 0x98, 0xa8), ring + 2.5, Qt::SolidLine, Qt::FlatCap));
+    p.drawEllipse(box);
+    for (int i = 0; i < 8; ++i) {
+        QColor color = i % 2 == 0 ? QColor(0xd9, 0x3b, 0x3b) : QColor(Qt::white);
+        p.setPen(QPen(color, ring, Qt::SolidLine, Qt::FlatCap));
+        p.drawArc(box, (i * 45 + 22) * 16, 45 * 16);
+    }
+}
+
 } // namespace
 
 QPixmap IntroPicture(QSize aSize) {
@@ -269,13 +284,18 @@ QPixmap IntroPicture(QSize aSize) {
     QPainter p(&pixmap);
     PrepPainter(p);
     const qreal w = aSize.width(), h = aSize.height();
-    const qreal s = std::min(w, h * 0.8);
-    const QPointF c(w / 2, h * 0.46);
+    const qreal s = std::min(w, h);
+    const QPointF c(w / 2, h / 2);
     DrawBackdrop(p, c, s * 0.5);
-    DrawFlashDrive(p, QPointF(c.x() - s * 0.06, c.y() + s * 0.14), s * 0.62, -28);
-    DrawMemoryCard(p, QRectF(c.x() + s * 0.02, c.y() - s * 0.16, s * 0.26, s * 0.34),
-                   QColor(0x2b, 0x4c, 0x7e));
-    DrawWarningBadge(p, QPointF(c.x() + s * 0.2, c.y() - s * 0.24), s * 0.3);
+    // The card stands behind, the flash drive lies in front pointing up and right; the warning
+    // sign sits above them, clear of both.
+    p.save();
+    p.translate(c.x() - s * 0.13, c.y() - s * 0.02);
+    p.rotate(-12);
+    DrawMemoryCard(p, QRectF(-s * 0.14, -s * 0.19, s * 0.28, s * 0.37), QColor(0x2b, 0x4c, 0x7e));
+    p.restore();
+    DrawFlashDrive(p, QPointF(c.x() + s * 0.06, c.y() + s * 0.17), s * 0.56, -32);
+    DrawWarningBadge(p, QPointF(c.x() + s * 0.19, c.y() - s * 0.2), s * 0.3);
     return pixmap;
 }
 
@@ -294,7 +314,7 @@ QPixmap DrivePicture(QSize aSize) {
     return pixmap;
 }
 
-QPixmap FinishPicture(QSize aSize) {
+QPixmap FinishPicture(QSize aSize, bool aSuccess) {
     QPixmap pixmap = NewCanvas(aSize);
     QPainter p(&pixmap);
     PrepPainter(p);
@@ -304,18 +324,53 @@ QPixmap FinishPicture(QSize aSize) {
     DrawBackdrop(p, c, s * 0.5);
     QRectF folder(c.x() - s * 0.32, c.y() - s * 0.2, s * 0.62, s * 0.46);
     DrawFolderBack(p, folder);
+    if (aSuccess) {
+        p.save();
+        p.translate(folder.left() + folder.width() * 0.28, folder.top() + folder.height() * 0.18);
+        p.rotate(-10);
+        DrawDocument(p, QRectF(-s * 0.1, -s * 0.08, s * 0.2, s * 0.26), true);
+        p.restore();
+        p.save();
+        p.translate(folder.left() + folder.width() * 0.62, folder.top() + folder.height() * 0.16);
+        p.rotate(8);
+        DrawDocument(p, QRectF(-s * 0.09, -s * 0.08, s * 0.18, s * 0.24), false);
+        p.restore();
+    }
+    DrawFolderFront(p, folder);
+    if (aSuccess)
+        DrawCheckBadge(p, QPointF(folder.right() - s * 0.02, folder.bottom() - s * 0.04), s * 0.13);
+    else
+        DrawLifebuoy(p, QPointF(folder.right() - s * 0.02, folder.bottom() - s * 0.04), s * 0.14);
+    return pixmap;
+}
+
+QPixmap SaveFolderPicture(QSize aSize) {
+    QPixmap pixmap = NewCanvas(aSize);
+    QPainter p(&pixmap);
+    PrepPainter(p);
+    const qreal w = aSize.width(), h = aSize.height();
+    const qreal s = std::min(w, h);
+    const QPointF c(w / 2, h / 2);
+    DrawBackdrop(p, c, s * 0.5);
+    QRectF folder(c.x() - s * 0.3, c.y() - s * 0.04, s * 0.6, s * 0.42);
+    DrawFolderBack(p, folder);
     p.save();
-    p.translate(folder.left() + folder.width() * 0.28, folder.top() + folder.height() * 0.18);
-    p.rotate(-10);
-    DrawDocument(p, QRectF(-s * 0.1, -s * 0.08, s * 0.2, s * 0.26), true);
-    p.restore();
-    p.save();
-    p.translate(folder.left() + folder.width() * 0.62, folder.top() + folder.height() * 0.16);
-    p.rotate(8);
-    DrawDocument(p, QRectF(-s * 0.09, -s * 0.08, s * 0.18, s * 0.24), false);
+    p.translate(folder.center().x(), folder.top() + folder.height() * 0.05);
+    DrawDocument(p, QRectF(-s * 0.09, -s * 0.1, s * 0.18, s * 0.24), true);
     p.restore();
     DrawFolderFront(p, folder);
-    DrawCheckBadge(p, QPointF(folder.right() - s * 0.02, folder.bottom() - s * 0.04), s * 0.13);
+    // A downward arrow above the folder: the files go in here.
+    const QPointF top(c.x(), c.y() - s * 0.42), tip(c.x(), c.y() - s * 0.17);
+    p.setPen(QPen(style::Accent, s * 0.07, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(top, tip - QPointF(0, s * 0.06));
+    QPainterPath head;
+    head.moveTo(tip);
+    head.lineTo(tip + QPointF(-s * 0.1, -s * 0.1));
+    head.lineTo(tip + QPointF(s * 0.1, -s * 0.1));
+    head.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(style::Accent);
+    p.drawPath(head);
     return pixmap;
 }
 

@@ -14,8 +14,11 @@ namespace qrt {
 QPixmap IntroPicture(QSize aSize);
 // Drive page: a memory card and a flash drive under a magnifying glass.
 QPixmap DrivePicture(QSize aSize);
-// Finish page: an open folder holding recovered pictures and documents, with a check mark.
-QPixmap FinishPicture(QSize aSize);
+// Finish page: an open folder holding recovered pictures and documents with a check mark when
+// files came back (aSuccess), else an empty folder with a lifebuoy: help is at hand.
+QPixmap FinishPicture(QSize aSize, bool aSuccess = true);
+// Folder page: a folder on a hard drive receiving files, shown by an arrow.
+QPixmap SaveFolderPicture(QSize aSize);
 // The glyph of the drive list's refresh button: a circular arrow.
 QIcon RefreshGlyph();
 

@@ -1,6 +1,7 @@
 #include "wizard/WizardStartup.h"
 
 #include "core/Application.h"
+#include "fat/FATRegistration.h"
 #include "wizard/WizardTexts.h"
 
 #include <QCoreApplication>
@@ -17,6 +18,7 @@ void InitWizardApplication() {
     QFont::insertSubstitutions("Tahoma", {"Verdana", "DejaVu Sans", "Liberation Sans", "Noto Sans"});
     Application().Title = texts::AppTitle;
     Application().HelpFile = texts::HelpFile;
+    RegisterFATFileSystems();
 }
 
 std::string WizardErrorLogFile() {

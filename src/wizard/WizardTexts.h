@@ -25,6 +25,8 @@ inline constexpr const char* ConfirmBackDuringRun =
     "Pressing the Back button will cancel the current recover process. Are you sure you want to proceed?";
 inline constexpr const char* GoToPrefix = "Go to ";
 inline constexpr const char* TooMuchDamage = "Sorry, too much damage found: ";
+// Why a device without a file system cannot be recovered.
+inline constexpr const char* NothingToRebuild = "No valid boot sector could be found or recreated!";
 
 // --- Intro page -----------------------------------------------------------------------------------
 inline constexpr const char* IntroHeading = "Regarding Physical Damage:";

@@ -54,6 +54,7 @@ QLineEdit:read-only { background: #f6f8fa; color: #2b333b; }
 QTreeWidget { border: 1px solid #b9c3ce; border-radius: 3px; }
 QTreeWidget::item { height: 20px; }
 QTreeWidget::item:selected { background: #1e6fb8; color: #ffffff; }
+QTreeWidget::branch:selected { background: #1e6fb8; }
 QPlainTextEdit#lblFinishText { border: none; background: transparent; color: #2b333b; }
 )";
 
@@ -128,7 +129,7 @@ QWidget* TformMain::BuildIntroPage() {
     auto* row = new QHBoxLayout(page);
     row->setContentsMargins(18, 22, 22, 12);
     row->setSpacing(18);
-    auto* picture = MakePicture(IntroPicture(QSize(kPictureWidth, 200)), page);
+    auto* picture = MakePicture(IntroPicture(QSize(kPictureWidth + 10, 220)), page);
     row->addWidget(picture, 0, Qt::AlignTop);
 
     auto* column = new QVBoxLayout;
@@ -207,7 +208,7 @@ QWidget* TformMain::BuildFolderPage() {
     auto* row = new QHBoxLayout(page);
     row->setContentsMargins(18, 22, 22, 12);
     row->setSpacing(18);
-    row->addWidget(MakePicture(FinishPicture(QSize(kPictureWidth, 160)), page), 0, Qt::AlignTop);
+    row->addWidget(MakePicture(SaveFolderPicture(QSize(kPictureWidth, 170)), page), 0, Qt::AlignTop);
 
     auto* column = new QVBoxLayout;
     column->setSpacing(10);
@@ -254,7 +255,7 @@ QWidget* TformMain::BuildProgressPage() {
     connect(lnkOtherProduct, &QLabel::linkActivated, this,
             [](const QString& aLink) { ShellExecute("open", aLink.toStdString()); });
     column->addWidget(lnkOtherProduct);
-    column->addSpacing(4);
+    column->addStretch(1);
 
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(10);
@@ -278,10 +279,10 @@ QWidget* TformMain::BuildProgressPage() {
     lblTimeElapsed = Named(MakeLabel(texts::TimeElapsedInitial, "muted", page, false), "lblTimeElapsed");
     column->addWidget(lblTimeElapsed);
     stprogRecoveryProgress = Named(new TLedProgressBar(page), "stprogRecoveryProgress");
-    stprogRecoveryProgress->setFixedSize(575, 24);
+    stprogRecoveryProgress->setFixedSize(575, 28);
     stprogRecoveryProgress->SetPercent(50);
     column->addWidget(stprogRecoveryProgress, 0, Qt::AlignHCenter);
-    column->addStretch(1);
+    column->addStretch(2);
     return page;
 }
 
@@ -290,7 +291,8 @@ QWidget* TformMain::BuildFinishPage() {
     auto* row = new QHBoxLayout(page);
     row->setContentsMargins(14, 20, 15, 10);
     row->setSpacing(12);
-    row->addWidget(MakePicture(FinishPicture(QSize(kPictureWidth, 200)), page), 0, Qt::AlignTop);
+    fFinishPicture = Named(MakePicture(FinishPicture(QSize(kPictureWidth, 200)), page), "imgFinish");
+    row->addWidget(fFinishPicture, 0, Qt::AlignTop);
 
     auto* column = new QVBoxLayout;
     column->setSpacing(8);

@@ -167,6 +167,7 @@ private:
 
     TdmodMainUI& fModule;
     TSaveDialogHandler fSaveDialog;
+    QLabel* fFinishPicture = nullptr;
     bool fShown = false;
     bool fReturnToFolderPage = false; // Back confirmed during a run
 };

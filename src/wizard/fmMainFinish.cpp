@@ -3,6 +3,7 @@
 #include "core/Ticks.h"
 #include "wizard/LedProgressBar.h"
 #include "wizard/MakerSite.h"
+#include "wizard/Pictures.h"
 #include "wizard/SocialBrowser.h"
 #include "wizard/WizardTexts.h"
 #include "wizard/dmMainUI.h"
@@ -64,6 +65,7 @@ void TformMain::UpdateContinueState() {
 void TformMain::SetFinishText() {
     fFinishText = fModule.Engine().fSavedFileCount < 1 ? texts::FinishNothingSaved : texts::FinishFilesSaved;
     lblFinishText->setPlainText(QString::fromStdString(fFinishText));
+    fFinishPicture->setPixmap(FinishPicture(fFinishPicture->size(), fModule.Engine().fSavedFileCount >= 1));
 }
 
 void TformMain::LoadSocialPage() {

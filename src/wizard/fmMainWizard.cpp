@@ -5,6 +5,10 @@
 #include "core/Exceptions.h"
 #include "core/Hooks.h"
 #include "disk/DiskAccessor.h"
+#include "disk/PartitionTable.h"
+#include "fat/FileSystemFAT.h"
+#include "platform/DeviceIO.h"
+#include "platform/MountInfo.h"
 #include "support/PathUtils.h"
 #include "wizard/ImageAnimator.h"
 #include "wizard/MakerSite.h"
@@ -164,6 +168,11 @@ void TformMain::StartRecovery() {
     TxDiskAccessor* disk = engine.fDisk;
 
     std::string folder = FolderFromEdit();
+    // Never write onto the device being read: that could overwrite the very files to be recovered.
+    if (OutputLiesOnSource(folder, DeviceResolve(disk->fParams.DevicePath))) {
+        MessageBox(texts::FolderOnSourceDevice, Application().Title, kErrorBox);
+        return;
+    }
     if (!DirectoryExists(folder))
         ForceDirectories(ExcludeTrailingBackslash(IncludeTrailingBackslash(folder)));
     if (!DirectoryExists(folder)) return; // neither found nor created: the page stays
@@ -178,6 +187,8 @@ void TformMain::StartRecovery() {
     GoToNextPage();
     imganiRecoveryProgress->SetAnimate(true);
     RefreshWizard();
+    // The pump above may have handled Back or Cancel already: then there is nothing to start.
+    if (ActivePage() != tabshRecoveryProgress || Application().Terminated()) return;
     engine.RecoverFileSystem(disk->fFileSystem);
 
     if (fReturnToFolderPage) {
@@ -188,9 +199,23 @@ void TformMain::StartRecovery() {
 }
 
 bool TformMain::PrepareUnmountedDisk(TxDiskAccessor* aDisk) {
-    Q_UNUSED(aDisk);
-    MessageBox(std::string(texts::TooMuchDamage) + "No valid boot sector could be found or recreated!",
-               Application().Title, kErrorBox);
+    // A whole disk whose first sector still passed as a partition record, without a usable entry,
+    // keeps an empty table; the rebuilt volume replaces it.
+    if (aDisk->fPartitionTable) {
+        QRT_ASSERT(aDisk->fPartitionTable->GetPartitionCount() == 0, "WTF?");
+        delete aDisk->fPartitionTable;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    TFileSystemFATx* fileSystem = nullptr;
+    try {
+        fileSystem = TFileSystemFATx::MountRebuilt(aDisk);
+    } catch (...) {
+        QApplication::restoreOverrideCursor();
+        throw;
+    }
+    QApplication::restoreOverrideCursor();
+    if (fileSystem) return true;
+    MessageBox(std::string(texts::TooMuchDamage) + texts::NothingToRebuild, Application().Title, kErrorBox);
     return false;
 }
 

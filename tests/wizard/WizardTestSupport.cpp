@@ -67,9 +67,10 @@ ScriptedBoxes::ScriptedBoxes() {
                 ADD_FAILURE() << "unexpected message box: " << aText;
                 return DefaultMessageBoxResult(aFlags);
             }
-            int answer = fAnswers.front();
+            Scripted answer = std::move(fAnswers.front());
             fAnswers.pop_front();
-            return answer;
+            if (answer.Then) answer.Then();
+            return answer.Result;
         });
 }
 
@@ -105,14 +106,14 @@ void WizardHarness::AddDevice(const std::string& aName, const std::string& aImag
     DeviceTableSet("\\\\.\\" + aName, aImage);
 }
 
-void WizardHarness::Start() {
+void WizardHarness::Start(bool aPump) {
     fModule = std::make_unique<TdmodMainUI>();
     fBoxes = std::make_unique<ScriptedBoxes>();
     fForm = std::make_unique<TformMain>(*fModule);
     fForm->show();
     fForm->activateWindow();
     QApplication::setActiveWindow(fForm.get());
-    Pump();
+    if (aPump) Pump();
 }
 
 void WizardHarness::Click(QPushButton* aButton) {

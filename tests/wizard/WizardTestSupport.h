@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,12 +36,19 @@ public:
     ScriptedBoxes(const ScriptedBoxes&) = delete;
     ScriptedBoxes& operator=(const ScriptedBoxes&) = delete;
 
-    void Answer(int aResult) { fAnswers.push_back(aResult); }
+    // The next box is answered with aResult; aThen, when given, runs right after that box.
+    void Answer(int aResult, std::function<void()> aThen = {}) {
+        fAnswers.push_back({aResult, std::move(aThen)});
+    }
     const std::vector<Box>& Asked() const { return fAsked; }
     void Clear() { fAsked.clear(); }
 
 private:
-    std::deque<int> fAnswers;
+    struct Scripted {
+        int Result;
+        std::function<void()> Then;
+    };
+    std::deque<Scripted> fAnswers;
     std::vector<Box> fAsked;
     std::function<int(const std::string&, const std::string&, uint32_t)> fSaved;
 };
@@ -61,8 +69,9 @@ public:
 
     // Maps "\\.\D:" (aName "D:") or "\\.\PhysicalDrive0" (aName "PhysicalDrive0") to an image.
     void AddDevice(const std::string& aName, const std::string& aImage);
-    // Creates the data module and the form, and shows the form.
-    void Start();
+    // Creates the data module and the form, shows the form and, unless told otherwise, runs the
+    // events that showing it posted.
+    void Start(bool aPump = true);
 
     TformMain& Form() { return *fForm; }
     TdmodMainUI& Module() { return *fModule; }

@@ -5,14 +5,17 @@
 #include "core/Hooks.h"
 #include "disk/ClusterBitmap.h"
 #include "disk/DirectoryAccessor.h"
+#include "disk/DiskAccessor.h"
 #include "disk/DiskTypes.h"
 #include "disk/FileSystem.h"
 #include "engine/dmMain.h"
 #include "fat/FileSystemFAT.h"
 #include "support/ListUtils.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 QRT_UNIT("dmMain")
 
@@ -103,16 +106,72 @@ void TdmodMain::ScanClusters(const std::function<void(uint32_t aCluster)>& aVisi
     }
 }
 
+namespace {
+
+// Whether a cluster begins with a "." entry, the one thing every directory start has: the volume is
+// read ahead in large pieces, so the scan of a mostly free volume reads it once, sequentially,
+// instead of probing cluster after cluster. A cluster that could not be read counts as a candidate
+// (the probe then decides).
+class TxDirectoryStarts {
+public:
+    TxDirectoryStarts(TxDiskAccessor* aDisk, TxFileSystem* aFileSystem)
+        : fDisk(aDisk), fBytesPerCluster(aFileSystem->GetBytesPerCluster()),
+          fCount(aFileSystem->ClusterCount) {
+        fClustersPerRead = std::max<uint32_t>(1, kReadBytes / std::max<uint32_t>(1, fBytesPerCluster));
+    }
+
+    bool MayStartDirectory(uint32_t aCluster) {
+        if (aCluster < fFirst || aCluster >= fFirst + fLoaded) Load(aCluster);
+        if (aCluster >= fFirst + fValid) return true;
+        const uint8_t* entry = fBuffer.data() + size_t(aCluster - fFirst) * fBytesPerCluster;
+        return entry[0] == '.' && entry[1] == ' ';
+    }
+
+private:
+    static constexpr uint32_t kReadBytes = 1 << 20;
+
+    void Load(uint32_t aCluster) {
+        fFirst = aCluster;
+        fLoaded = std::min(fClustersPerRead, fCount - aCluster);
+        fBuffer.resize(size_t(fLoaded) * fBytesPerCluster);
+        uint32_t got = 0;
+        try {
+            got = fDisk->Read(ClusterAddress(static_cast<int32_t>(aCluster)), fBuffer.data(),
+                              static_cast<uint32_t>(fBuffer.size()));
+        } catch (const Exception&) {
+            got = 0;
+        }
+        fValid = got / fBytesPerCluster;
+    }
+
+    TxDiskAccessor* fDisk;
+    uint32_t fBytesPerCluster;
+    uint32_t fCount;
+    uint32_t fClustersPerRead = 1;
+    uint32_t fFirst = 0;
+    uint32_t fLoaded = 0;
+    uint32_t fValid = 0;
+    std::vector<uint8_t> fBuffer;
+};
+
+} // namespace
+
 void TdmodMain::ScanUnreachedClusters() {
     if (IsCancelled()) return;
     QRT_ASSERT(ClusterBitmap != nullptr, "ClusterBitmap is required for lost files&dirs!");
     fFileSystem->_relinkChains();
-    ScanClusters([this](uint32_t c) {
+    TxDirectoryStarts starts(fDisk, fFileSystem);
+    ScanClusters([this, &starts](uint32_t c) {
         PxClusterChain chain = nullptr;
-        if (fFileSystem->FindFileChain(c, chain, 0) >= 0 && chain)
+        if (fFileSystem->FindFileChain(c, chain, 0) >= 0 && chain) {
             AddRecoveredChain(chain);
-        else
+        } else if (starts.MayStartDirectory(c)) {
             RecoverLostDirectory(c, std::string(), roLive | roDeleted, nullptr);
+        } else if (IsUIUpdateDue()) {
+            // What RecoverLostDirectory shows before its probe turns the cluster down.
+            UpdateProgress("Checking for lost directories in cluster " + std::to_string(c), "...",
+                           BitmapPercent(ClusterBitmap));
+        }
     });
 }
 

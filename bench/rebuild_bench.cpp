@@ -54,7 +54,9 @@ double Rebuild(const std::string& aPath, bool& aOk) {
     return Seconds(start);
 }
 
-int Run(const std::string& aCommand) { return std::system(aCommand.c_str()); }
+int Run(const std::string& aCommand) {
+    return std::system(aCommand.c_str());
+}
 
 } // namespace
 

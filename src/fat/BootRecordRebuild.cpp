@@ -16,7 +16,9 @@ namespace qrt {
 
 namespace {
 
-bool IsMediaByte(uint8_t b) { return b == 0xF0 || b >= 0xF8; }
+bool IsMediaByte(uint8_t b) {
+    return b == 0xF0 || b >= 0xF8;
+}
 
 bool AllZero(std::span<const uint8_t> aBytes) {
     return std::all_of(aBytes.begin(), aBytes.end(), [](uint8_t b) { return b == 0; });
@@ -29,7 +31,9 @@ uint32_t TxBootRecordRebuild::VolumeSectors() const {
     return p.LastSector != 0 ? p.LastSector - p.FirstSector + 1 : p.TotalSectors;
 }
 
-uint32_t TxBootRecordRebuild::ChunkSectors() const { return std::max<uint32_t>(1, kMinReadBytes / fBytesPerSector); }
+uint32_t TxBootRecordRebuild::ChunkSectors() const {
+    return std::max<uint32_t>(1, kMinReadBytes / fBytesPerSector);
+}
 
 std::vector<uint8_t> TxBootRecordRebuild::ReadSectors(uint32_t aSector, uint32_t aCount) {
     std::vector<uint8_t> data(size_t(aCount) * fBytesPerSector);
@@ -80,11 +84,13 @@ bool TxBootRecordRebuild::ScanVolume() {
     for (uint32_t s = 1; s < total;) {
         Application().ProcessMessages();
         uint32_t n = std::min(chunk, total - s);
-        uint32_t got = fDisk->Read(SectorAddress(static_cast<int32_t>(s)), buffer.data(), n * fBytesPerSector) /
-                       fBytesPerSector;
+        uint32_t got =
+            fDisk->Read(SectorAddress(static_cast<int32_t>(s)), buffer.data(), n * fBytesPerSector) /
+            fBytesPerSector;
         for (uint32_t j = 0; j < got; ++j) {
             std::span<const uint8_t> sector(buffer.data() + size_t(j) * fBytesPerSector, fBytesPerSector);
-            if (IsMediaByte(sector[0]) && sector[1] == 0xFF && sector[2] == 0xFF && fMediaSectors.size() < 4096)
+            if (IsMediaByte(sector[0]) && sector[1] == 0xFF && sector[2] == 0xFF &&
+                fMediaSectors.size() < 4096)
                 fMediaSectors.push_back({s + j, {sector[0], sector[1], sector[2], sector[3]}});
             if (sector[0] == '.' && sector[1] == ' ') {
                 TxDirProbe probe = ProbeDirectoryBytes(sector, true, 32, total + 2);
@@ -156,7 +162,8 @@ bool TxBootRecordRebuild::FindFATCopies() {
         if (last) {
             // The copy before it gives the size; without one, the root directory's start does.
             for (uint32_t s : starts)
-                if (s < last && last - s >= minimum && uint64_t{last} + (last - s) < DataSector) size = last - s;
+                if (s < last && last - s >= minimum && uint64_t{last} + (last - s) < DataSector)
+                    size = last - s;
             if (!size) size = RefineFATSize(last, minimum);
         }
     }
@@ -202,7 +209,8 @@ bool TxBootRecordRebuild::IsRootCluster(const std::vector<uint8_t>& aData, bool 
     for (size_t at = 0; at + 32 <= aData.size() && aData[at] != 0; at += 32) {
         TFATDirEntry e;
         std::copy_n(aData.begin() + static_cast<std::ptrdiff_t>(at), 32, e.begin());
-        if (e[0] != 0xE5 && !IsLongNameEntry(e) && (EntryAttr(e) & 0x10) && children.count(EntryFirstCluster(e)))
+        if (e[0] != 0xE5 && !IsLongNameEntry(e) && (EntryAttr(e) & 0x10) &&
+            children.count(EntryFirstCluster(e)))
             return true;
     }
     return false;
@@ -273,8 +281,8 @@ void TxBootRecordRebuild::BuildBootSector() {
         put32(44, RootCluster);
         extended = 64;
     }
-    fBoot[extended] = 0x80;      // drive number
-    fBoot[extended + 2] = 0x29;  // extended boot signature
+    fBoot[extended] = 0x80;     // drive number
+    fBoot[extended + 2] = 0x29; // extended boot signature
     text(extended + 7, "NO NAME    ");
     text(extended + 18, FatBits == 12 ? "FAT12   " : FatBits == 16 ? "FAT16   " : "FAT32   ");
     fBoot[510] = 0x55;

@@ -9,8 +9,12 @@ namespace qrt {
 
 namespace {
 
-bool IsDotEntry(std::span<const uint8_t, 32> e) { return e[0] == '.' && e[1] == ' '; }
-bool IsDotDotEntry(std::span<const uint8_t, 32> e) { return e[0] == '.' && e[1] == '.' && e[2] == ' '; }
+bool IsDotEntry(std::span<const uint8_t, 32> e) {
+    return e[0] == '.' && e[1] == ' ';
+}
+bool IsDotDotEntry(std::span<const uint8_t, 32> e) {
+    return e[0] == '.' && e[1] == '.' && e[2] == ' ';
+}
 
 TFATDirEntry Copy(std::span<const uint8_t, 32> e) {
     TFATDirEntry entry;
@@ -47,7 +51,7 @@ uint8_t CheckFATDirEntry(std::span<const uint8_t, 32> aEntry, int32_t& aProblem,
     if (!clusterFits) return Fail(aProblem, fpEntryFirstCluster);
     // "." and ".." are the names of the dot entries (the short-name rules have no place for them); a
     // volume label may hold blanks between its words.
-    bool nameFits = dots              ? std::all_of(e.begin() + 3, e.begin() + 11, [](uint8_t c) { return c == ' '; })
+    bool nameFits = dots ? std::all_of(e.begin() + 3, e.begin() + 11, [](uint8_t c) { return c == ' '; })
                     : attr == 0x08 ? std::all_of(e.begin(), e.begin() + 11,
                                                  [](uint8_t c) { return c == ' ' || IsShortNameChar(c); })
                                    : IsValidShortEntryName(e);
@@ -56,7 +60,8 @@ uint8_t CheckFATDirEntry(std::span<const uint8_t, 32> aEntry, int32_t& aProblem,
     return crSound;
 }
 
-TxDirProbe ProbeDirectoryBytes(std::span<const uint8_t> aData, bool aDeep, int aFatBits, uint32_t aClusterCount) {
+TxDirProbe ProbeDirectoryBytes(std::span<const uint8_t> aData, bool aDeep, int aFatBits,
+                               uint32_t aClusterCount) {
     TxDirProbe probe;
     size_t count = aData.size() / 32;
     if (count == 0) return probe;
@@ -73,10 +78,12 @@ TxDirProbe ProbeDirectoryBytes(std::span<const uint8_t> aData, bool aDeep, int a
         if (probe.Self == 0xFFFFFFFF || probe.Parent == 0xFFFFFFFF) return probe;
     }
     if (entry(0)[0] != 0x00) {
-        if (CheckFATDirEntry(entry(0), probe.Problem, true, aFatBits, aClusterCount) < crPartlySound) return probe;
+        if (CheckFATDirEntry(entry(0), probe.Problem, true, aFatBits, aClusterCount) < crPartlySound)
+            return probe;
         ++probe.SoundEntries;
         for (size_t i = 1; aDeep && i < count && entry(i)[0] != 0x00; ++i) {
-            if (CheckFATDirEntry(entry(i), probe.Problem, true, aFatBits, aClusterCount) < crPartlySound) return probe;
+            if (CheckFATDirEntry(entry(i), probe.Problem, true, aFatBits, aClusterCount) < crPartlySound)
+                return probe;
             ++probe.SoundEntries;
         }
     }

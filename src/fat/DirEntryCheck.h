@@ -18,10 +18,10 @@ uint8_t CheckFATDirEntry(std::span<const uint8_t, 32> aEntry, int32_t& aProblem,
 
 // What the directory probe finds in the bytes of a sector, a cluster or the fixed root area.
 struct TxDirProbe {
-    uint8_t Result = 1;       // 5 sound, 3 a "." and ".." start with an unsound entry, 2 or 1 none
-    int32_t Problem = 0;      // the code of the entry that failed
-    int32_t SoundEntries = 0; // entries that passed the check
-    bool DotStart = false;    // entry 0 is a "." entry: Self and Parent come from the dot entries
+    uint8_t Result = 1;           // 5 sound, 3 a "." and ".." start with an unsound entry, 2 or 1 none
+    int32_t Problem = 0;          // the code of the entry that failed
+    int32_t SoundEntries = 0;     // entries that passed the check
+    bool DotStart = false;        // entry 0 is a "." entry: Self and Parent come from the dot entries
     uint32_t Self = 0xFFFFFFFF;   // cluster of "." (0xFFFFFFFF: none)
     uint32_t Parent = 0xFFFFFFFF; // cluster of ".." (0xFFFFFFFF: none)
 };
@@ -30,6 +30,7 @@ struct TxDirProbe {
 // (and with aDeep every entry up to the end marker) must pass the strict entry check, which makes
 // the result 5. Bytes that hold ordinary entries give 5 without Self and Parent; an area whose
 // first entry is not sound gives 1.
-TxDirProbe ProbeDirectoryBytes(std::span<const uint8_t> aData, bool aDeep, int aFatBits, uint32_t aClusterCount);
+TxDirProbe ProbeDirectoryBytes(std::span<const uint8_t> aData, bool aDeep, int aFatBits,
+                               uint32_t aClusterCount);
 
 } // namespace qrt

@@ -13,7 +13,9 @@ namespace qrt {
 
 namespace {
 
-TxDirectoryAccessor* CreateFATDirectory(TxDiskAccessor* aDisk) { return new TDirectoryFATx(aDisk); }
+TxDirectoryAccessor* CreateFATDirectory(TxDiskAccessor* aDisk) {
+    return new TDirectoryFATx(aDisk);
+}
 
 // Byte 0 of a deleted short entry as its long name gives it: the first character, upper case (short
 // names are), when a short name can hold it; "@" otherwise.
@@ -51,7 +53,9 @@ std::unique_ptr<TDirectoryFATx> TDirectoryFATx::CreateOnStream(std::unique_ptr<T
     return dir;
 }
 
-bool TDirectoryFATx::ReservedOperation() { QRT_FAIL("UNFINISHED!!"); }
+bool TDirectoryFATx::ReservedOperation() {
+    QRT_FAIL("UNFINISHED!!");
+}
 
 void TDirectoryFATx::GetRawEntry(int32_t aIndex, TFATDirEntry& aEntry) {
     if (!fData) {
@@ -109,8 +113,8 @@ int32_t TDirectoryFATx::ReadEntry(int32_t aRawIndex, TxSearchRec& aRec) {
         if (MaxEntryIndex < 0) return -1;
     }
     if (aRawIndex < 0 || aRawIndex > MaxEntryIndex)
-        QRT_FAIL("WTF? aRawIndex=" + std::to_string(aRawIndex) + ", MaxEntryIndex=" + std::to_string(MaxEntryIndex) +
-                 " @ " + std::to_string(GetFirstCluster()));
+        QRT_FAIL("WTF? aRawIndex=" + std::to_string(aRawIndex) + ", MaxEntryIndex=" +
+                 std::to_string(MaxEntryIndex) + " @ " + std::to_string(GetFirstCluster()));
     int32_t next = aRawIndex + 1 > MaxEntryIndex ? -1 : aRawIndex + 1;
     QRT_ASSERT(aRec.FindHandle != nullptr, "WTF?");
     TxSearchState& state = *aRec.FindHandle;
@@ -142,7 +146,8 @@ int32_t TDirectoryFATx::ReadEntry(int32_t aRawIndex, TxSearchRec& aRec) {
             state.Deleted = true;
             TFATDirEntry restored = entry;
             restored[0] = RestoredFirstByte(longName);
-            if (ShortNameChecksum(restored) == expected) entry = restored;
+            if (ShortNameChecksum(restored) == expected)
+                entry = restored;
             else
                 longName.clear();
         } else if (ShortNameChecksum(entry) != expected) {
@@ -185,8 +190,8 @@ int32_t TDirectoryFATx::ReadEntry(int32_t aRawIndex, TxSearchRec& aRec) {
     return next > MaxEntryIndex ? -1 : next;
 }
 
-void TDirectoryFATx::FillRecord(const TFATDirEntry& aEntry, const std::string& aName, const std::string& aAlternate,
-                                TxSearchRec& aRec) {
+void TDirectoryFATx::FillRecord(const TFATDirEntry& aEntry, const std::string& aName,
+                                const std::string& aAlternate, TxSearchRec& aRec) {
     TxFindData& data = aRec.FindData;
     data.cFileName = aName;
     data.cAlternateFileName = aAlternate;
@@ -206,8 +211,12 @@ void TDirectoryFATx::FillRecord(const TFATDirEntry& aEntry, const std::string& a
     aRec.Name = aName;
 }
 
-bool TDirectoryFATx::IsValidEntryName(const std::string& aName) { return IsValidLongName(aName); }
+bool TDirectoryFATx::IsValidEntryName(const std::string& aName) {
+    return IsValidLongName(aName);
+}
 
-bool TDirectoryFATx::IsValidAlternateName(const std::string& aName) { return IsValidShortName(aName); }
+bool TDirectoryFATx::IsValidAlternateName(const std::string& aName) {
+    return IsValidShortName(aName);
+}
 
 } // namespace qrt

@@ -38,7 +38,9 @@ public:
     bool IsValidAlternateName(const std::string& aName) override;
 
 protected:
-    TxDirectoryAccessor* NewSibling(TxDiskAccessor* aDisk) const override { return new TDirectoryFATx(aDisk); }
+    TxDirectoryAccessor* NewSibling(TxDiskAccessor* aDisk) const override {
+        return new TDirectoryFATx(aDisk);
+    }
 
 private:
     void FillRecord(const TFATDirEntry& aEntry, const std::string& aName, const std::string& aAlternate,

@@ -57,7 +57,8 @@ bool TFileSystemFATx::InstallBootRecord(std::span<const uint8_t> aSector) {
 }
 
 TFileSystemFATx* TFileSystemFATx::MountRebuilt(TxDiskAccessor* aDisk) {
-    QRT_ASSERT(aDisk != nullptr && aDisk->fFileSystem == nullptr && aDisk->fPartitionTable == nullptr, "WTF?");
+    QRT_ASSERT(aDisk != nullptr && aDisk->fFileSystem == nullptr && aDisk->fPartitionTable == nullptr,
+               "WTF?");
     TxBootRecordRebuild rebuild(aDisk);
     if (!rebuild.Run()) return nullptr;
     std::unique_ptr<TFileSystemFATx> fs;
@@ -86,7 +87,8 @@ uint8_t TFileSystemFATx::CheckDirEntry(std::span<const uint8_t, 32> aEntry, int3
 }
 
 uint8_t TFileSystemFATx::ProbeDirectory(const TxDiskAddress& aAddress, int32_t& aCode, int32_t aFlag,
-                                        int32_t& aSoundEntries, TxDiskAddress& aSelf, TxDiskAddress& aParent) {
+                                        int32_t& aSoundEntries, TxDiskAddress& aSelf,
+                                        TxDiskAddress& aParent) {
     aCode = 0;
     aSoundEntries = 0;
     aSelf = ClusterAddress(-1);
@@ -126,7 +128,9 @@ bool TFileSystemFATx::FindRootDirectory(int64_t aStart) {
     if (ProbeRoot(code, 0) == crSound) return true;
     uint32_t first = GetFirstClusterNo();
     if (ClusterCount <= first) return false;
-    int64_t start = aStart != -1 ? aStart : fLastDirectoryCluster != 0 ? int64_t{fLastDirectoryCluster} : first;
+    int64_t start = aStart != -1                 ? aStart
+                    : fLastDirectoryCluster != 0 ? int64_t{fLastDirectoryCluster}
+                                                 : first;
     if (start < first || start >= ClusterCount) start = first;
     auto cluster = static_cast<uint32_t>(start);
     do {

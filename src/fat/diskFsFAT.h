@@ -13,7 +13,9 @@ using TFATDirEntry = std::array<uint8_t, 32>;
 constexpr uint8_t kLongNameAttr = 0x0F;
 
 // Little-endian fields of a directory entry.
-inline uint8_t EntryAttr(const TFATDirEntry& e) { return e[11]; }
+inline uint8_t EntryAttr(const TFATDirEntry& e) {
+    return e[11];
+}
 inline uint16_t EntryWord(const TFATDirEntry& e, size_t aOffset) {
     return static_cast<uint16_t>(e.at(aOffset) | (e.at(aOffset + 1) << 8));
 }

@@ -24,7 +24,9 @@ constexpr char16_t kOem850[128] = {
 constexpr int64_t kEpochDelta = 11644473600;
 constexpr int64_t kTicksPerSecond = 10000000;
 
-bool IsLeapYear(int aYear) { return (aYear % 4 == 0 && aYear % 100 != 0) || aYear % 400 == 0; }
+bool IsLeapYear(int aYear) {
+    return (aYear % 4 == 0 && aYear % 100 != 0) || aYear % 400 == 0;
+}
 
 int DaysInMonth(int aYear, int aMonth) {
     static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -74,7 +76,9 @@ std::string Utf16ToUtf8(const char16_t* aUnits, size_t aCount) {
     return out;
 }
 
-std::string Utf16ToUtf8(const std::u16string& aText) { return Utf16ToUtf8(aText.data(), aText.size()); }
+std::string Utf16ToUtf8(const std::u16string& aText) {
+    return Utf16ToUtf8(aText.data(), aText.size());
+}
 
 std::string OemCharToUtf8(uint8_t aByte) {
     if (aByte < 0x80) return std::string(1, static_cast<char>(aByte));
@@ -112,7 +116,8 @@ TFileTime DosDateTimeToFileTime(uint16_t aDate, uint16_t aTime) {
 
 uint32_t FileTimeToDosDateTime(TFileTime aFileTime) {
     if (aFileTime == 0) return 0;
-    std::time_t seconds = static_cast<std::time_t>(static_cast<int64_t>(aFileTime / kTicksPerSecond) - kEpochDelta);
+    std::time_t seconds =
+        static_cast<std::time_t>(static_cast<int64_t>(aFileTime / kTicksPerSecond) - kEpochDelta);
     std::tm local{};
     if (!localtime_r(&seconds, &local)) return 0;
     int year = local.tm_year + 1900;

@@ -28,7 +28,8 @@ std::vector<Seen> Search(TxDirectoryAccessor* aDir, uint8_t aFlags) {
     TxSearchRec rec;
     int32_t result = aDir->FindFirst("*.*", faAnyFile, aFlags, rec);
     while (result == kFindOk) {
-        seen.push_back({rec.Name, rec.Size, (rec.Attr & faDirectory) != 0, SearchFirstCluster(rec), SearchIsDeleted(rec)});
+        seen.push_back({rec.Name, rec.Size, (rec.Attr & faDirectory) != 0, SearchFirstCluster(rec),
+                        SearchIsDeleted(rec)});
         result = aDir->FindNext(rec);
     }
     EXPECT_EQ(result, kNoMoreFiles);
@@ -47,7 +48,8 @@ FatImage::Options Fat16(uint32_t aSizeKiB, int aSectorsPerCluster) {
 
 std::vector<std::string> Names(const std::vector<Seen>& aSeen) {
     std::vector<std::string> names;
-    for (const Seen& s : aSeen) names.push_back(s.Name);
+    for (const Seen& s : aSeen)
+        names.push_back(s.Name);
     return names;
 }
 
@@ -101,7 +103,8 @@ TEST_F(DirectoryAccessorTest, RootWithOnlyDeletedEntries) {
     TxSearchRec rec;
     EXPECT_EQ(otherFs->GetRootDirectory()->FindFirst("*.*", faAnyFile, sfLive, rec), kNoMoreFiles);
     EXPECT_EQ(rec.FindHandle, nullptr); // nothing is left open
-    EXPECT_EQ(Names(Search(otherFs->GetRootDirectory(), sfLive | sfDeleted)), std::vector<std::string>{"?.TXT"});
+    EXPECT_EQ(Names(Search(otherFs->GetRootDirectory(), sfLive | sfDeleted)),
+              std::vector<std::string>{"?.TXT"});
 }
 
 TEST_F(DirectoryAccessorTest, SubdirectoriesOpenByNameByRecordAndByPath) {

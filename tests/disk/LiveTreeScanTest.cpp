@@ -22,7 +22,8 @@ using test::FatImage;
 class ReporterSpy {
 public:
     ReporterSpy() {
-        fPrevious = SetExceptionHandler([this](const std::exception& e) { Messages.push_back(test::AssertionText(e)); });
+        fPrevious = SetExceptionHandler(
+            [this](const std::exception& e) { Messages.push_back(test::AssertionText(e)); });
     }
     ~ReporterSpy() { SetExceptionHandler(fPrevious); }
     std::vector<std::string> Messages;
@@ -107,7 +108,8 @@ TEST_F(LiveTreeScanTest, CataloguesTheLiveTree) {
     EXPECT_EQ(files.at("A.TXT")->ParentClusterNo, static_cast<int32_t>(FirstCluster(docs)));
     EXPECT_EQ(sub->ParentChain, docs);
     EXPECT_EQ(files.at("B.BIN")->ParentChain, sub);
-    for (auto& [name, chain] : files) EXPECT_EQ(chain->Owner, fs->fFileChains) << name;
+    for (auto& [name, chain] : files)
+        EXPECT_EQ(chain->Owner, fs->fFileChains) << name;
 
     fs->_relinkChains();
     EXPECT_EQ(ChainPath(files.at("B.BIN")), "\\DOCS\\SUB\\B.BIN");

@@ -8,9 +8,13 @@ namespace qrt::test {
 
 namespace {
 
-TxDirectoryAccessor* CreateTestDirectory(TxDiskAccessor* aDisk) { return new TTestDirectory(aDisk); }
+TxDirectoryAccessor* CreateTestDirectory(TxDiskAccessor* aDisk) {
+    return new TTestDirectory(aDisk);
+}
 
-uint32_t Le16(const uint8_t* p) { return static_cast<uint32_t>(p[0] | (p[1] << 8)); }
+uint32_t Le16(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0] | (p[1] << 8));
+}
 
 } // namespace
 

@@ -23,7 +23,9 @@ public:
     int32_t ReadEntryCalls = 0;
 
 protected:
-    TxDirectoryAccessor* NewSibling(TxDiskAccessor* aDisk) const override { return new TTestDirectory(aDisk); }
+    TxDirectoryAccessor* NewSibling(TxDiskAccessor* aDisk) const override {
+        return new TTestDirectory(aDisk);
+    }
 };
 
 extern const TxAccessorClass TestDirectoryClass;

@@ -17,8 +17,8 @@ using test::FatImage;
 
 // --- hand-made entries ----------------------------------------------------------------------------
 
-std::string ShortEntry(const std::string& aName11, uint8_t aAttr = 0x20, uint32_t aCluster = 0, uint32_t aSize = 0,
-                       uint8_t aCaseFlags = 0) {
+std::string ShortEntry(const std::string& aName11, uint8_t aAttr = 0x20, uint32_t aCluster = 0,
+                       uint32_t aSize = 0, uint8_t aCaseFlags = 0) {
     std::string e(32, '\0');
     e.replace(0, 11, aName11);
     e[11] = static_cast<char>(aAttr);
@@ -36,7 +36,8 @@ std::string ShortEntry(const std::string& aName11, uint8_t aAttr = 0x20, uint32_
 
 uint8_t Checksum(const std::string& aEntry) {
     TFATDirEntry e{};
-    for (size_t i = 0; i < 11; ++i) e[i] = static_cast<uint8_t>(aEntry[i]);
+    for (size_t i = 0; i < 11; ++i)
+        e[i] = static_cast<uint8_t>(aEntry[i]);
     return ShortNameChecksum(e);
 }
 
@@ -106,7 +107,8 @@ protected:
     std::vector<Entry> Read(TxDirectoryAccessor* aDir, uint8_t aFlags = sfLive | sfDeleted) {
         std::vector<Entry> entries;
         TxSearchRec rec;
-        for (int32_t r = aDir->FindFirst("*.*", faAnyFile, aFlags, rec); r == kFindOk; r = aDir->FindNext(rec)) {
+        for (int32_t r = aDir->FindFirst("*.*", faAnyFile, aFlags, rec); r == kFindOk;
+             r = aDir->FindNext(rec)) {
             EXPECT_EQ(rec.Name, rec.FindData.cFileName);
             entries.push_back({rec.Name, rec.FindData.cAlternateFileName, SearchIsDeleted(rec)});
         }
@@ -187,20 +189,24 @@ TEST_F(DirectoryFATTest, DeletedEntriesRestoreTheirFirstCharacter) {
 
 TEST_F(DirectoryFATTest, ShortNamesAsTheyShow) {
     std::string entries = ShortEntry(".          ", 0x10, 5) + ShortEntry("..         ", 0x10, 0) +
-                          ShortEntry(".X         ", 0x10, 0) +              // skipped: no dot entry
+                          ShortEntry(".X         ", 0x10, 0) +          // skipped: no dot entry
                           ShortEntry("README  TXT", 0x20, 0, 0, 0x18) + // case flags
-                          ShortEntry("\x05" "BC     TXT") +               // the name starts with 0xE5
-                          ShortEntry("Lower   TXT") +                     // skipped: lower case
-                          ShortEntry("A+B     TXT") +                     // skipped: not a short-name character
-                          ShortEntry("           ") +                     // skipped: a blank name
-                          ShortEntry("X#Y     TXT") + ShortEntry("M\x9aLLER  TXT") +
-                          ShortEntry("DOCS       ", 0x10, 9) + ShortEntry("LABEL      ", 0x08);
+                          ShortEntry("\x05"
+                                     "BC     TXT") +  // the name starts with 0xE5
+                          ShortEntry("Lower   TXT") + // skipped: lower case
+                          ShortEntry("A+B     TXT") + // skipped: not a short-name character
+                          ShortEntry("           ") + // skipped: a blank name
+                          ShortEntry("X#Y     TXT") +
+                          ShortEntry("M\x9aLLER  TXT") + ShortEntry("DOCS       ", 0x10, 9) +
+                          ShortEntry("LABEL      ", 0x08);
     auto dir = Root(entries);
     EXPECT_EQ(Read(dir.get()), (std::vector<Entry>{
                                    {".", "", false},
                                    {"..", "", false},
                                    {"readme.txt", "", false},
-                                   {"\xc3\x95" "BC.TXT", "", false},
+                                   {"\xc3\x95"
+                                    "BC.TXT",
+                                    "", false},
                                    {"X#Y.TXT", "", false},
                                    {"M\xc3\x9cLLER.TXT", "", false},
                                    {"DOCS", "", false},
@@ -214,7 +220,8 @@ TEST_F(DirectoryFATTest, RecordFields) {
         e[at] = static_cast<char>(v & 0xFF);
         e[at + 1] = static_cast<char>(v >> 8);
     };
-    const uint16_t date = (41 << 9) | (6 << 5) | 15, time = (13 << 11) | (45 << 5) | 15; // 2021-06-15 13:45:30
+    const uint16_t date = (41 << 9) | (6 << 5) | 15,
+                   time = (13 << 11) | (45 << 5) | 15; // 2021-06-15 13:45:30
     put16(24, date);
     put16(22, time);
     put16(16, date);
@@ -244,8 +251,8 @@ TEST_F(DirectoryFATTest, CutRunsAndOrphans) {
 
     std::string full;
     size_t slots = size_t(fs->fRootDirSectors) * 512 / 32;
-    for (size_t i = 0; i + 1 < slots; ++i) full += ShortEntry("F" + std::string(7 - std::to_string(i).size(), 'X') +
-                                                              std::to_string(i) + "TXT");
+    for (size_t i = 0; i + 1 < slots; ++i)
+        full += ShortEntry("F" + std::string(7 - std::to_string(i).size(), 'X') + std::to_string(i) + "TXT");
     full += LongEntries(u"x", 7); // the last slot: a run that never meets its entry
     auto area = Root(full);
     EXPECT_EQ(Read(area.get()).size(), slots - 1);
@@ -275,9 +282,9 @@ TEST_F(DirectoryFATTest, NamesWrittenByMtools) {
             EXPECT_TRUE(IsValidShortName(e.Alternate)) << e.Alternate;
         }
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"Photo.jpg", "readme.txt", "M\xc3\xbcller.txt", "\xce\xa9mega.txt",
-                                               "a b.txt", "UPPER.TXT", "A Long File Name With Many Parts.text",
-                                               "Gone file.txt"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"Photo.jpg", "readme.txt", "M\xc3\xbcller.txt",
+                                               "\xce\xa9mega.txt", "a b.txt", "UPPER.TXT",
+                                               "A Long File Name With Many Parts.text", "Gone file.txt"}));
     EXPECT_TRUE(entries.back().Deleted);
 }
 

@@ -17,7 +17,8 @@ using test::FatImage;
 
 std::array<uint8_t, 32> Entry(const std::string& aName11, uint8_t aAttr, uint32_t aCluster) {
     std::array<uint8_t, 32> e{};
-    for (size_t i = 0; i < 11; ++i) e[i] = static_cast<uint8_t>(aName11.at(i));
+    for (size_t i = 0; i < 11; ++i)
+        e[i] = static_cast<uint8_t>(aName11.at(i));
     e[11] = aAttr;
     e[20] = static_cast<uint8_t>(aCluster >> 16);
     e[21] = static_cast<uint8_t>(aCluster >> 24);
@@ -98,12 +99,32 @@ TEST_F(FatDirProbeTest, EntryChecks) {
         {"dot dot", Entry("..         ", 0x10, 5), true, 5, 0},
         {"dot dot of a child of the root", Entry("..         ", 0x10, 0), true, 2, 0x21013},
         {"other dot name, strict", Entry(".X         ", 0x10, 5), true, 2, 0x21014},
-        {"control first byte", Entry("\x10" "A      TXT", 0x20, 5), true, 2, 0x21014},
+        {"control first byte",
+         Entry("\x10"
+               "A      TXT",
+               0x20, 5),
+         true, 2, 0x21014},
         {"blank first byte", Entry(" A      TXT", 0x20, 5), false, 2, 0x21014},
         {"attribute bits 6-7", Entry("A       TXT", 0x60, 5), true, 2, 0x21015},
-        {"long name", Entry(std::string("\x41" "a\0b\0c\0d\0e\0", 11), 0x0F, 0), true, 5, 0},
-        {"long name type", with(Entry(std::string("\x41" "a\0b\0c\0d\0e\0", 11), 0x0F, 0), 12, 1), true, 2, 0x21019},
-        {"long name attribute", Entry(std::string("\x41" "a\0b\0c\0d\0e\0", 11), 0x2F, 0), true, 2, 0x21018},
+        {"long name",
+         Entry(std::string("\x41"
+                           "a\0b\0c\0d\0e\0",
+                           11),
+               0x0F, 0),
+         true, 5, 0},
+        {"long name type",
+         with(Entry(std::string("\x41"
+                                "a\0b\0c\0d\0e\0",
+                                11),
+                    0x0F, 0),
+              12, 1),
+         true, 2, 0x21019},
+        {"long name attribute",
+         Entry(std::string("\x41"
+                           "a\0b\0c\0d\0e\0",
+                           11),
+               0x2F, 0),
+         true, 2, 0x21018},
         {"cluster high word on FAT16", Entry("A       TXT", 0x20, 0x10005), true, 2, 0x24001},
         {"volume label", Entry("MY DISK    ", 0x08, 0), true, 5, 0},
         {"volume label with a cluster", Entry("MYDISK     ", 0x08, 5), true, 2, 0x21013},
@@ -111,7 +132,11 @@ TEST_F(FatDirProbeTest, EntryChecks) {
         {"cluster beyond the volume", Entry("A       TXT", 0x20, bound), true, 2, 0x21013},
         {"last cluster", Entry("A       TXT", 0x20, bound - 1), true, 5, 0},
         {"lower-case name", Entry("a       TXT", 0x20, 5), true, 2, 0x21017},
-        {"deleted", Entry("\xe5" "B      TXT", 0x20, 5), true, 5, 0},
+        {"deleted",
+         Entry("\xe5"
+               "B      TXT",
+               0x20, 5),
+         true, 5, 0},
     };
     for (const Case& c : cases) {
         int32_t problem = 77;
@@ -175,7 +200,7 @@ TEST_F(FatDirProbeTest, AccessorClassesAndEntryClasses) {
         int32_t Kind;
         const char* Name;
     } kinds[] = {{1, "TDirectoryFATx"}, {2, "TxFileStream"}, {3, "TxDiskStream"}, {4, "TxDiskStream"},
-                 {5, "TxDiskStream"}, {0, nullptr}, {6, nullptr}};
+                 {5, "TxDiskStream"},   {0, nullptr},        {6, nullptr}};
     for (const auto& k : kinds) {
         const TxAccessorClass* cls = fs->GetAccessorClass(k.Kind);
         if (!k.Name)
@@ -209,7 +234,8 @@ TEST_F(FatDirProbeTest, RootDirectoriesAndTheDirectorySearch) {
     ASSERT_GE(found, 2u);
     int32_t code = 0, sound = 0;
     TxDiskAddress self, parent;
-    EXPECT_GE(fs->ProbeDirectory(ClusterAddress(static_cast<int32_t>(found)), code, 1, sound, self, parent), 4);
+    EXPECT_GE(fs->ProbeDirectory(ClusterAddress(static_cast<int32_t>(found)), code, 1, sound, self, parent),
+              4);
     EXPECT_TRUE(fs->FindRootDirectory(found + 1));
     EXPECT_GT(fs->fLastDirectoryCluster, found);
 }

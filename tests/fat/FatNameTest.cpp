@@ -11,7 +11,8 @@ namespace {
 
 TFATDirEntry Entry(const std::string& aName11, uint8_t aCaseFlags = 0) {
     TFATDirEntry e{};
-    for (size_t i = 0; i < 11; ++i) e[i] = static_cast<uint8_t>(aName11.at(i));
+    for (size_t i = 0; i < 11; ++i)
+        e[i] = static_cast<uint8_t>(aName11.at(i));
     e[11] = 0x20;
     e[12] = aCaseFlags;
     return e;
@@ -32,11 +33,15 @@ TEST(FatNameTest, ShortEntryNames) {
         {"README  TXT", 0x10, true, "README.txt"},
         {"X#Y&Z^1 $%~", 0, true, "X#Y&Z^1.$%~"},
         {"M\x9aLLER  TXT", 0, true, "M\xc3\x9cLLER.TXT"}, // OEM characters become UTF-8
-        {"           ", 0, true, ""},                    // all blank passes
-        {"\xe5" "BC     TXT", 0, true, "\xc3\x95" "BC.TXT"}, // a deleted entry: byte 0 is not checked
-        {"Readme  TXT", 0, false, "Readme.TXT"},          // lower case in the raw bytes
+        {"           ", 0, true, ""},                     // all blank passes
+        {"\xe5"
+         "BC     TXT",
+         0, true,
+         "\xc3\x95"
+         "BC.TXT"},                              // a deleted entry: byte 0 is not checked
+        {"Readme  TXT", 0, false, "Readme.TXT"}, // lower case in the raw bytes
         {"A+B     TXT", 0, false, "A+B.TXT"},
-        {"AB CD   TXT", 0, false, "AB.TXT"},              // a space inside the name
+        {"AB CD   TXT", 0, false, "AB.TXT"}, // a space inside the name
         {"ABC     T T", 0, false, "ABC.T"},
         {"A.B        ", 0, false, "A.B"},
     };
@@ -62,7 +67,8 @@ TEST(FatNameTest, LongAndShortNameRules) {
         EXPECT_FALSE(IsValidLongName(name)) << name;
     EXPECT_ASSERTION(IsValidLongName(""), "WTF?");
 
-    for (const char* name : {"README.TXT", "FOO", "ABCDEFGH.ABC", "X#Y.$%~", "M\xc3\x9cLLER.TXT", "@HOTO.JPG"})
+    for (const char* name :
+         {"README.TXT", "FOO", "ABCDEFGH.ABC", "X#Y.$%~", "M\xc3\x9cLLER.TXT", "@HOTO.JPG"})
         EXPECT_TRUE(IsValidShortName(name)) << name;
     for (const char* name : {".", "..", "A.B.C", "ABCDEFGHI.TXT", "README.", "readme.txt", "A B", "A+B"})
         EXPECT_FALSE(IsValidShortName(name)) << name;

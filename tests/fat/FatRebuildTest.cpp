@@ -24,7 +24,8 @@ std::map<std::string, std::string> Catalogue(TxFileSystem* aFs) {
             auto chain = static_cast<PxClusterChain>(list->Get(i));
             if (!chain) continue;
             std::string text;
-            for (int32_t c = 0; c < chain->ItemCount; ++c) text += std::to_string(chain->Clusters[c]) + ",";
+            for (int32_t c = 0; c < chain->ItemCount; ++c)
+                text += std::to_string(chain->Clusters[c]) + ",";
             out[(list == aFs->fDirectoryChains ? "D " : "F ") + ChainPath(chain)] =
                 text + " parent " + std::to_string(chain->ParentClusterNo);
         }
@@ -53,17 +54,14 @@ struct RebuildCase {
 
 // The boot sector, FAT32's FSInfo and backup boot sector, and on FAT16 the start of the first FAT.
 const RebuildCase kCases[] = {
-    {32, 40000, "-s 1", 12},
-    {32, 80000, "-s 2 -f 3", 12},
-    {32, 300000, "-s 8", 12},
-    {16, 16384, "", 12},
-    {16, 65536, "-s 8 -r 1024", 12},
-    {16, 65536, "-S 4096", 12},
-    {12, 1440, "", 1},
-    {12, 16000, "-s 8 -f 1", 4},
+    {32, 40000, "-s 1", 12}, {32, 80000, "-s 2 -f 3", 12},    {32, 300000, "-s 8", 12},
+    {16, 16384, "", 12},     {16, 65536, "-s 8 -r 1024", 12}, {16, 65536, "-S 4096", 12},
+    {12, 1440, "", 1},       {12, 16000, "-s 8 -f 1", 4},
 };
 
-TFileSystemFATx* Attach(TxDiskAccessor* aDisk, int aFatBits) { return test::AttachFileSystem(aDisk, aFatBits); }
+TFileSystemFATx* Attach(TxDiskAccessor* aDisk, int aFatBits) {
+    return test::AttachFileSystem(aDisk, aFatBits);
+}
 
 TEST(FatRebuild, WipedBootSectorsScanToTheSameCatalogue) {
     test::TempDir tmp;
@@ -132,7 +130,8 @@ TEST(FatRebuild, FoundGeometry) {
 
 TEST(FatRebuild, PartitionOfADisk) {
     test::TempDir tmp;
-    FatImage image = FatImage::Partitioned(tmp.File("p.img"), test::VolumeOptions(32, 40000, 2, "-s 1"), 2048);
+    FatImage image =
+        FatImage::Partitioned(tmp.File("p.img"), test::VolumeOptions(32, 40000, 2, "-s 1"), 2048);
     WriteTree(image);
     image.ZeroSectors(0, 12);
     auto disk = test::OpenImage(image.Path());

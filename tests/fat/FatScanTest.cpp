@@ -30,7 +30,10 @@ const Node kTree[] = {
     {"ROOT.TXT", false, 1000},
     {"readme.txt", false, 0},
     {"Photo Album", true, 0},
-    {"Photo Album/\xc3\x9cn\xc3\xaf" "c\xc3\xb6" "d\xc3\xa9 name.jpg", false, 5000},
+    {"Photo Album/\xc3\x9cn\xc3\xaf"
+     "c\xc3\xb6"
+     "d\xc3\xa9 name.jpg",
+     false, 5000},
     {"Photo Album/sub", true, 0},
     {"Photo Album/sub/deep file.bin", false, 70000},
     {"\xce\xa9mega.txt", false, 3},
@@ -38,9 +41,13 @@ const Node kTree[] = {
     {"Photo Album/sub/x", false, 1},
 };
 
-std::string Contents(const Node& aNode) { return test::PatternBytes(aNode.Size, static_cast<uint32_t>(aNode.Path.size())); }
+std::string Contents(const Node& aNode) {
+    return test::PatternBytes(aNode.Size, static_cast<uint32_t>(aNode.Path.size()));
+}
 
-std::string VolumePath(const std::string& aPath) { return "\\" + std::regex_replace(aPath, std::regex("/"), "\\"); }
+std::string VolumePath(const std::string& aPath) {
+    return "\\" + std::regex_replace(aPath, std::regex("/"), "\\");
+}
 
 // The clusters mtools reports for a file or directory ("<3-5> <9>").
 std::vector<uint32_t> ToolClusters(const FatImage& aImage, const std::string& aPath) {
@@ -52,7 +59,8 @@ std::vector<uint32_t> ToolClusters(const FatImage& aImage, const std::string& aP
     std::regex run("<(\\d+)(?:-(\\d+))?>");
     for (auto it = std::sregex_iterator(out.begin(), out.end(), run); it != std::sregex_iterator(); ++it) {
         uint32_t first = std::stoul((*it)[1]), last = (*it)[2].matched ? std::stoul((*it)[2]) : first;
-        for (uint32_t c = first; c <= last; ++c) clusters.push_back(c);
+        for (uint32_t c = first; c <= last; ++c)
+            clusters.push_back(c);
     }
     return clusters;
 }
@@ -70,7 +78,8 @@ std::map<std::string, std::string> Catalogue(TxFileSystem* aFs) {
             auto chain = static_cast<PxClusterChain>(list->Get(i));
             if (!chain) continue;
             std::string clusters;
-            for (uint32_t c : Clusters(chain)) clusters += std::to_string(c) + ",";
+            for (uint32_t c : Clusters(chain))
+                clusters += std::to_string(c) + ",";
             out[(list == aFs->fDirectoryChains ? "D " : "F ") + ChainPath(chain)] =
                 clusters + " parent " + std::to_string(chain->ParentClusterNo);
         }
@@ -94,11 +103,7 @@ struct VolumeCase {
 };
 
 const VolumeCase kVolumes[] = {
-    {12, 1440, ""},
-    {16, 16384, ""},
-    {32, 40000, "-s 1"},
-    {32, 80000, "-s 2 -f 3"},
-    {16, 65536, "-S 4096"},
+    {12, 1440, ""}, {16, 16384, ""}, {32, 40000, "-s 1"}, {32, 80000, "-s 2 -f 3"}, {16, 65536, "-S 4096"},
 };
 
 class FatScanTest : public ::testing::Test {
@@ -148,7 +153,8 @@ TEST_F(FatScanTest, CatalogueMatchesTheTreeTheToolsWrote) {
             ASSERT_NE(chain, nullptr);
             (n.Directory ? dirs : files)++;
             EXPECT_EQ(Clusters(chain), ToolClusters(*image, n.Path));
-            std::string parent = n.Path.substr(0, n.Path.rfind('/') == std::string::npos ? 0 : n.Path.rfind('/'));
+            std::string parent =
+                n.Path.substr(0, n.Path.rfind('/') == std::string::npos ? 0 : n.Path.rfind('/'));
             if (parent.empty()) {
                 // A child of the root: FAT32 links it to the root chain, FAT12/16 give parent 0.
                 if (v.FatBits == 32) {
@@ -165,8 +171,9 @@ TEST_F(FatScanTest, CatalogueMatchesTheTreeTheToolsWrote) {
                 auto stream = TxDiskStream::CreateOnChain(disk.get(), static_cast<int64_t>(n.Size), chain);
                 TMemoryStream copy;
                 stream->CopyToStream(copy);
-                EXPECT_EQ(std::string(static_cast<const char*>(copy.Memory()), static_cast<size_t>(copy.GetSize())),
-                          Contents(n));
+                EXPECT_EQ(
+                    std::string(static_cast<const char*>(copy.Memory()), static_cast<size_t>(copy.GetSize())),
+                    Contents(n));
             }
         }
         // Nothing else is filed: no deleted file, no "." or "..", and FAT32's root in slot 0 only.

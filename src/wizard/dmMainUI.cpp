@@ -12,11 +12,13 @@
 #include "support/PathUtils.h"
 #include "update/SignatureRefresh.h"
 #include "wizard/WizardApplication.h"
+#include "wizard/WizardStartup.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <unistd.h>
 
@@ -74,6 +76,10 @@ TdmodMainUI::TdmodMainUI(QObject* aParent) : QObject(aParent) {
         });
     if (auto* app = qobject_cast<TWizardApplication*>(QCoreApplication::instance()))
         app->SetBusyQuery([this] { return fEngine.IsRecovering(); });
+    // The crash reporter: every exception the engine and the start-up work catch is written as one
+    // line to stderr and to the wizard's error log; it never opens a box, so a run is never held up.
+    fSavedExceptionHandler = SetExceptionHandler(nullptr);
+    SetErrorLogFile(WizardErrorLogFile());
 
     DataModuleCreate();
 }
@@ -82,6 +88,8 @@ TdmodMainUI::~TdmodMainUI() {
     DataModuleDestroy();
     if (auto* app = qobject_cast<TWizardApplication*>(QCoreApplication::instance()))
         app->SetBusyQuery(nullptr);
+    SetErrorLogFile("");
+    SetExceptionHandler(std::move(fSavedExceptionHandler));
     SetMessageBoxHandler(std::move(fSavedMessageBox));
     Application().SetMessagePump(std::move(fSavedPump));
     dmodMain = nullptr;
@@ -145,8 +153,9 @@ int32_t TdmodMainUI::GetAccessDeniedCount() {
 void TdmodMainUI::RequestTermination() {
     Application().Terminate();
     // Outside a run the main loop ends at once; inside one, the run unwinds first and the loop ends
-    // when the click handler that started it returns.
-    QCoreApplication::quit();
+    // when the click handler that started it returns. The window stays up meanwhile. (Without a
+    // running loop there is nothing to end, and asking would make every later loop return at once.)
+    if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(0);
 }
 
 void TdmodMainUI::actnAppExitExecute() {

@@ -20,7 +20,8 @@ class TxDiskAccessor;
 // The data module: the recovery engine (TdmodMain) together with what the window toolkit adds to
 // it: the idle timer timerMain, the action list (only actnAppExit does something) and the hooks
 // that connect the engine and the core runtime to Qt: the message pump, message boxes owned by the
-// main form, the application's termination request and the crash reporter's error log.
+// main form, the application's termination request and the crash reporter, which logs to stderr and
+// to the wizard's error log and never opens a box.
 //
 // It exists once; the global dmodMain points at it while it lives. Creating it runs
 // DataModuleCreate (default output folder, then the signature database refresh); destroying it runs
@@ -71,6 +72,7 @@ private:
     QWidget* fMainForm = nullptr;
     std::function<void()> fSavedPump;
     std::function<int(const std::string&, const std::string&, uint32_t)> fSavedMessageBox;
+    std::function<void(const std::exception&)> fSavedExceptionHandler;
 };
 
 // The data module while it exists, else nullptr.

@@ -1,7 +1,6 @@
 // qrtwizard: the program a user starts to recover files from a flash drive or memory card.
 
 #include "core/Application.h"
-#include "core/Hooks.h"
 #include "update/SignatureRefresh.h"
 #include "wizard/WizardApplication.h"
 #include "wizard/WizardStartup.h"
@@ -14,7 +13,6 @@ int main(int argc, char** argv) {
     TWizardApplication app(argc, argv);
     InitWizardApplication();
     SetSignatureFolder(ChooseSignatureFolder());
-    SetErrorLogFile(WizardErrorLogFile());
 
     // The data module first: its creation sets the default output folder and refreshes the
     // signature database before any window is shown. The first form created after it is the main

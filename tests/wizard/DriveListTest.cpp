@@ -65,8 +65,8 @@ TEST(DriveList, ListsLabelledAndUnlabelledDrivesPartitionsAndUnmountableCards) {
     EXPECT_EQ(form.focusWidget(), form.trvwDriveList);
     SaveScreenshot(&form, "2-drives");
 
-    // Continue hands the selected device to the engine.
-    wizard.Click(form.btnContinue);
+    // Continue (here: Enter, the default button) hands the selected device to the engine.
+    wizard.PressKey(Qt::Key_Return);
     EXPECT_EQ(form.ActivePage(), form.tabshSelectFolder);
     ASSERT_NE(wizard.Module().Engine().fDisk, nullptr);
     EXPECT_EQ(DriveLetterOf(wizard.Module().Engine().fDisk->fParams), 'D');

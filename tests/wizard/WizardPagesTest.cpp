@@ -4,7 +4,9 @@
 #include "core/Hooks.h"
 #include "engine/dmMain.h"
 #include "support/PathUtils.h"
+#include "wizard/WizardApplication.h"
 #include "wizard/WizardFormat.h"
+#include "wizard/WizardStartup.h"
 #include "wizard/WizardTexts.h"
 
 #include <QLineEdit>
@@ -130,6 +132,32 @@ TEST(WizardStartup, TheWindowCloseButtonAsksLikeCancel) {
     EXPECT_EQ(wizard.Boxes().Asked().size(), 1u);
     EXPECT_TRUE(wizard.Form().isVisible());
     EXPECT_FALSE(Application().Terminated());
+}
+
+// An exception that escapes an event handler is logged, and shown in a box only when no run is in
+// progress: the crash reporter never holds up a run.
+TEST(WizardStartup, EscapedExceptionsAreLoggedAndBoxedOnlyOutsideARun) {
+    WizardHarness wizard;
+    wizard.Start();
+    auto* app = qobject_cast<TWizardApplication*>(QCoreApplication::instance());
+    ASSERT_NE(app, nullptr);
+    const std::string log = WizardErrorLogFile();
+    ASSERT_FALSE(log.empty());
+
+    wizard.Boxes().Answer(IDOK);
+    app->ShowException(EFCreateError("Cannot create file \"x\""));
+    ASSERT_EQ(wizard.Boxes().Asked().size(), 1u);
+    EXPECT_EQ(wizard.Boxes().Asked()[0].Text, "Cannot create file \"x\"");
+    EXPECT_EQ(wizard.Boxes().Asked()[0].Flags, MB_OK | MB_ICONHAND);
+
+    TdmodMain& engine = wizard.Module().Engine();
+    ++engine.fRunDepth; // as while a run is in progress
+    app->ShowException(EReadError("Stream read error"));
+    --engine.fRunDepth;
+    EXPECT_EQ(wizard.Boxes().Asked().size(), 1u);
+    const std::string logged = ReadFileBytes(log);
+    EXPECT_NE(logged.find("EFCreateError: Cannot create file \"x\""), std::string::npos) << logged;
+    EXPECT_NE(logged.find("EReadError: Stream read error"), std::string::npos) << logged;
 }
 
 } // namespace

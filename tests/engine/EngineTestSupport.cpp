@@ -83,6 +83,18 @@ void EngineRun::Recover(const std::string& aOutput) {
     return ::testing::AssertionFailure() << report;
 }
 
+bool SplitLostDirectoryPath(const std::string& aPath, std::string& aLostDir, std::string& aRest) {
+    const std::string prefix = "~LostFiles/~#";
+    if (aPath.rfind(prefix, 0) != 0) return false;
+    size_t end = prefix.size();
+    while (end < aPath.size() && aPath[end] >= '0' && aPath[end] <= '9')
+        ++end;
+    if (end == prefix.size() || end >= aPath.size() || aPath[end] != '/') return false;
+    aLostDir = aPath.substr(prefix.size() - 2, end - prefix.size() + 2);
+    aRest = aPath.substr(end + 1);
+    return true;
+}
+
 std::map<std::string, std::string> ReadTree(const std::string& aFolder) {
     std::map<std::string, std::string> tree;
     for (const std::string& path : ListFilesRecursive(aFolder)) {

@@ -51,6 +51,9 @@ private:
 ::testing::AssertionResult SameTree(const std::map<std::string, std::string>& aActual,
                                     const std::map<std::string, std::string>& aExpected);
 
+// For a path "~LostFiles/~#N/REST": true with aLostDir "~#N" and aRest "REST".
+bool SplitLostDirectoryPath(const std::string& aPath, std::string& aLostDir, std::string& aRest);
+
 // Every file below aFolder (relative path with '/' -> bytes), the two logs left out.
 std::map<std::string, std::string> ReadTree(const std::string& aFolder);
 // The lines of a log (CR LF separated; the text after the last CR LF must be empty).

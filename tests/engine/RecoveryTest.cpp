@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -187,7 +186,6 @@ TEST(RecoveryTest, DeletedFilesAndFoldersComeBackUnderDeletedFilesWithTheirNames
 void ExpectInLostDirectories(const std::map<std::string, std::string>& aOut,
                              const std::vector<TreeFile>& aTree) {
     std::map<std::string, std::string> lostDirOfTop;
-    static const std::regex lost("~LostFiles/(~#[0-9]+)/(.*)");
     for (const TreeFile& f : aTree) {
         size_t slash = f.Path.find('/');
         if (slash == std::string::npos) continue;
@@ -195,8 +193,9 @@ void ExpectInLostDirectories(const std::map<std::string, std::string>& aOut,
         std::string rest = f.Path.substr(slash + 1);
         std::string found;
         for (const auto& [path, bytes] : aOut) {
-            std::smatch m;
-            if (std::regex_match(path, m, lost) && m[2] == rest && bytes == f.Bytes) found = m[1];
+            std::string lostDir, lostRest;
+            if (test::SplitLostDirectoryPath(path, lostDir, lostRest) && lostRest == rest && bytes == f.Bytes)
+                found = lostDir;
         }
         EXPECT_FALSE(found.empty()) << f.Path << " not found in a lost directory";
         if (found.empty()) continue;

@@ -8,9 +8,10 @@
 
 #include "core/Application.h"
 #include "core/Exceptions.h"
+#include "disk/DiskAccessor.h"
+#include "fat/FileSystemFAT.h"
 
 #include <cstdint>
-#include <regex>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -36,11 +37,15 @@ std::vector<uint32_t> ClustersOf(const FatImage& aImage, const std::string& aPat
                                &out),
               0)
         << out;
+    // Each run of clusters is "<first>" or "<first-last>".
     std::vector<uint32_t> clusters;
-    static const std::regex range("<([0-9]+)(?:-([0-9]+))?>");
-    for (std::sregex_iterator it(out.begin(), out.end(), range), end; it != end; ++it) {
-        uint32_t from = std::stoul((*it)[1]);
-        uint32_t to = (*it)[2].matched ? std::stoul((*it)[2]) : from;
+    for (size_t open = out.find('<'); open != std::string::npos; open = out.find('<', open + 1)) {
+        size_t close = out.find('>', open);
+        if (close == std::string::npos) break;
+        std::string run = out.substr(open + 1, close - open - 1);
+        size_t dash = run.find('-');
+        uint32_t from = std::stoul(run.substr(0, dash));
+        uint32_t to = dash == std::string::npos ? from : std::stoul(run.substr(dash + 1));
         for (uint32_t c = from; c <= to; ++c)
             clusters.push_back(c);
     }
@@ -222,6 +227,26 @@ TEST(RunsAndLogsTest, AStopRequestEndsTheRunAndTheNextRunGoesThrough) {
     EXPECT_EQ(ReadTree(dir.File("again")).size(), 25u); // 23 live files and LATE.TXT, one deleted
 }
 
+TEST(RunsAndLogsTest, AVolumeThatCannotBeMadeUsableEndsTheRunWithOneBox) {
+    TempDir dir;
+    ManyFiles volume(dir.File("card.img"));
+    EngineRun run(volume.Image.Path());
+    ASSERT_NE(run.Volume(), nullptr);
+    // Mounted, then everything on the medium is gone: no boot record to find, no directory to
+    // rebuild one from. The boot record read at mounting is dropped, so the run looks again.
+    test::WriteFileBytes(volume.Image.Path(), std::string(16 << 20, '\0'));
+    dynamic_cast<TFileSystemFATx&>(*run.Volume()->fFileSystem).ReleaseBootRecord();
+    run.Recover(dir.File("out"));
+    EXPECT_EQ(run.Boxes,
+              std::vector<std::string>{
+                  "Sorry, too much damage found: No valid boot sector could be found or recreated!"});
+    EXPECT_EQ(run.Problems,
+              std::vector<std::string>{"EioFatalError: No valid boot sector could be found or recreated!"});
+    EXPECT_EQ(run.Engine.fSavedFileCount, 0);
+    EXPECT_FALSE(run.Engine.IsRecovering());
+    EXPECT_TRUE(ReadTree(dir.File("out")).empty());
+}
+
 TEST(RunsAndLogsTest, AnOutputFolderThatCannotBeMadeLeavesNoRunBehind) {
     TempDir dir;
     ManyFiles volume(dir.File("card.img"));
@@ -325,8 +350,11 @@ TEST(RunsAndLogsTest, RecoveredNamesNeverLeadOutsideTheOutputFolder) {
     // The folder named ".." is never walked as the parent it pretends to be; its clusters still
     // hold a directory, found as a lost one.
     bool innerFound = false;
-    for (const auto& [path, bytes] : out)
-        innerFound |= bytes == inner && std::regex_match(path, std::regex("~LostFiles/~#[0-9]+/INNER.TXT"));
+    for (const auto& [path, bytes] : out) {
+        std::string lostDir, rest;
+        innerFound |=
+            bytes == inner && test::SplitLostDirectoryPath(path, lostDir, rest) && rest == "INNER.TXT";
+    }
     EXPECT_TRUE(innerFound);
     EXPECT_EQ(test::ListFilesRecursive(dir.File("work")).size(), 6u); // the four files and the two logs
 }

@@ -10,6 +10,8 @@
 #include "fat/FATRegistration.h"
 #include "recognition/HeaderMatching.h"
 
+#include <sys/stat.h>
+
 namespace qrt::test {
 
 EngineRun::EngineRun(const std::string& aImage) {
@@ -93,6 +95,11 @@ bool SplitLostDirectoryPath(const std::string& aPath, std::string& aLostDir, std
     aLostDir = aPath.substr(prefix.size() - 2, end - prefix.size() + 2);
     aRest = aPath.substr(end + 1);
     return true;
+}
+
+int64_t FileSize(const std::string& aFileName) {
+    struct stat st;
+    return ::stat(aFileName.c_str(), &st) == 0 ? int64_t(st.st_size) : -1;
 }
 
 std::map<std::string, std::string> ReadTree(const std::string& aFolder) {

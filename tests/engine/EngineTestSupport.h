@@ -54,6 +54,9 @@ private:
 // For a path "~LostFiles/~#N/REST": true with aLostDir "~#N" and aRest "REST".
 bool SplitLostDirectoryPath(const std::string& aPath, std::string& aLostDir, std::string& aRest);
 
+// The size of a file in bytes (-1 when it cannot be read), without reading it.
+int64_t FileSize(const std::string& aFileName);
+
 // Every file below aFolder (relative path with '/' -> bytes), the two logs left out.
 std::map<std::string, std::string> ReadTree(const std::string& aFolder);
 // The lines of a log (CR LF separated; the text after the last CR LF must be empty).

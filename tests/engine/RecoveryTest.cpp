@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -312,6 +313,38 @@ TEST(RecoveryTest, AnOrphanChainThatRunsBackwardsIsAssembledOnce) {
     ASSERT_EQ(out.size(), 2u);
     EXPECT_TRUE(test::SameBytes(out["~LostFiles/UnknownFile0.png"].substr(0, small.size()), small));
     EXPECT_TRUE(test::SameBytes(out["~LostFiles/UnknownFile1.jpg"], photo));
+}
+
+TEST(RecoveryTest, SizesAreUnsigned32BitSoFilesOf3GiBComeBackWhole) {
+    TempDir dir;
+    FatImage image = MakeImage(dir.File("card.img"), kVolumes[4]);
+    Geometry g(image);
+    const std::string head = PatternBytes(8192, 13), gone = PatternBytes(4096, 14);
+    image.WriteFile("BIG.BIN", head);
+    image.WriteFile("GONE.BIN", gone);
+    image.Delete("GONE.BIN");
+    // Both entries claim 3 GiB (0xC0000000 bytes): more than a signed 32-bit size can hold.
+    std::string root = image.ReadBytes(g.ClusterOffset(g.RootCluster), g.ClusterBytes());
+    for (const char* name : {"BIG     BIN", "\xE5ONE    BIN"}) {
+        size_t at = root.find(name);
+        ASSERT_NE(at, std::string::npos) << name;
+        image.WriteBytes(g.ClusterOffset(g.RootCluster) + at + 28, std::string("\0\0\0\xC0", 4));
+    }
+
+    EngineRun run(image.Path());
+    run.Recover(dir.File("out"));
+    EXPECT_TRUE(run.Problems.empty()) << run.Problems.front();
+    const uint64_t size = 0xC0000000ull;
+    for (const auto& [path, start] :
+         {std::pair{std::string("out/BIG.BIN"), head}, {"out/~DeletedFiles/@ONE.BIN", gone}}) {
+        EXPECT_EQ(test::FileSize(dir.File(path)), size) << path;
+        std::string bytes(start.size(), '\0');
+        FILE* f = std::fopen(dir.File(path).c_str(), "rb");
+        ASSERT_NE(f, nullptr) << path;
+        EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
+        std::fclose(f);
+        EXPECT_TRUE(test::SameBytes(bytes, start)) << path;
+    }
 }
 
 } // namespace

@@ -9,6 +9,11 @@ if [ "${1:-}" = "--bench" ]; then
     shift
     packages+=(sleuthkit)
 fi
+# Optional: --fuzz adds what the libFuzzer targets (fuzz/build.sh) need: clang and its fuzzer runtime.
+if [ "${1:-}" = "--fuzz" ]; then
+    shift
+    packages+=(clang libclang-rt-14-dev)
+fi
 packages+=("$@")
 
 missing=()

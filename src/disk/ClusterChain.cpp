@@ -5,6 +5,7 @@
 #include "support/ListUtils.h"
 
 #include <algorithm>
+#include <memory>
 #include <unordered_set>
 
 QRT_UNIT("Disk\\DiskIO")
@@ -31,9 +32,11 @@ void NewClusterChain(PxClusterChain& aChain, int32_t aCapacity) {
 }
 
 void DisposeClusterChain(PxClusterChain& aChain) {
-    CheckChain(nullptr, aChain);
-    delete aChain;
+    // A chain that fails its checks is freed all the same: the failure is raised, the memory is not
+    // kept (a damaged volume can link a file to a directory that starts at the file's own cluster).
+    std::unique_ptr<TxClusterChain> chain(aChain);
     aChain = nullptr;
+    CheckChain(nullptr, chain.get());
 }
 
 void EnsureChainCapacity(PxClusterChain& aChain, int32_t aCount) {

@@ -30,7 +30,7 @@ using PxClusterChain = TxClusterChain*;
 
 // A fresh chain with aCapacity zeroed entries (0 allowed).
 void NewClusterChain(PxClusterChain& aChain, int32_t aCapacity);
-// Validates and frees the chain; the variable is cleared.
+// Frees the chain and clears the variable, then raises when the chain failed its checks.
 void DisposeClusterChain(PxClusterChain& aChain);
 // Room for aCount entries (Length grows by the list growth rule); a nil chain becomes a fresh one.
 void EnsureChainCapacity(PxClusterChain& aChain, int32_t aCount);

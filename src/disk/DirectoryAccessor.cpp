@@ -56,6 +56,15 @@ void TxDirectoryAccessor::EnsureLoaded() {
     if (fData) return;
     QRT_ASSERT(fStream != nullptr, "WTF?");
     fStream->LoadData();
+    // A directory the device could not read whole is not read at all: its zeroed sectors would end
+    // it early or show entries that are not there. Callers skip it; its subdirectories can still be
+    // found as lost directories.
+    if (int64_t unreadable = fStream->UnreadableBytes()) {
+        std::string path = GetPath();
+        throw EReadError("Cannot read the directory \"" + (path.empty() && IsRoot() ? "\\" : path) +
+                         "\": " + std::to_string(unreadable) + " of its " + std::to_string(fStream->fSize) +
+                         " bytes are unreadable");
+    }
     fData = static_cast<const uint8_t*>(fStream->LockData());
     QRT_ASSERT(fData != nullptr, "WTF?");
 }

@@ -244,8 +244,11 @@ TxDiskStream* TxDiskStream::LoadData() {
     if (fData) return this;
     QRT_ASSERT(fSize > 0 && fSize <= 0x3FFFFFFF, "WTF?");
     auto block = std::make_unique<uint8_t[]>(static_cast<size_t>(fSize));
+    fUnreadable.clear();
     Seek(0, soBeginning);
-    Read(block.get(), fSize);
+    // Only what the areas hold is read; a size beyond them stays zero without being unreadable.
+    int64_t inAreas = fAreas.Empty() ? 0 : fAreas.Last().StreamOffset + fAreas.Last().Size;
+    ReadSalvaging(block.get(), std::min(fSize, inAreas));
     fData = std::move(block);
     return this;
 }
@@ -279,6 +282,7 @@ void TxDiskStream::CopyToStream(TStream& aDest) {
         aDest.WriteBuffer(fData.get(), fSize);
         return;
     }
+    fUnreadable.clear();
     if (fSize > 0) {
         Seek(0, soBeginning);
         std::vector<uint8_t> buffer(static_cast<size_t>(CopyBufferSize));
@@ -287,13 +291,42 @@ void TxDiskStream::CopyToStream(TStream& aDest) {
             int64_t left = fAreas[i].Size;
             while (left > 0) {
                 int64_t piece = std::min(left, CopyBufferSize);
-                ReadBuffer(buffer.data(), piece);
+                ReadSalvaging(buffer.data(), piece);
                 aDest.WriteBuffer(buffer.data(), piece);
                 left -= piece;
             }
         }
     }
     aDest.SetSize(fSize);
+}
+
+void TxDiskStream::ReadSalvaging(uint8_t* aBuffer, int64_t aCount) {
+    const int64_t bps = fDisk->fParams.BytesPerSector;
+    QRT_ASSERT(bps > 0, "WTF?");
+    int64_t done = 0;
+    while (done < aCount) {
+        done += Read(aBuffer + done, aCount - done);
+        if (done >= aCount) break;
+        // The device failed here (a bad sector, or the end of a shortened image): the rest of the
+        // sector becomes zeros and the read resumes at the next one, so one bad sector costs one
+        // sector of the file, not its whole remainder.
+        int64_t position = fCurrent.StreamOffset;
+        int64_t skip = std::min(aCount - done, bps - position % bps);
+        std::memset(aBuffer + done, 0, static_cast<size_t>(skip));
+        if (!fUnreadable.empty() && fUnreadable.back().Offset + fUnreadable.back().Length == position)
+            fUnreadable.back().Length += skip;
+        else
+            fUnreadable.push_back({position, skip});
+        Seek(skip, soCurrent);
+        done += skip;
+    }
+}
+
+int64_t TxDiskStream::UnreadableBytes() const {
+    int64_t total = 0;
+    for (const TxUnreadable& u : fUnreadable)
+        total += u.Length;
+    return total;
 }
 
 void TxDiskStream::SaveToFile(const std::string& aFileName) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace qrt {
 
@@ -56,7 +57,8 @@ public:
     // A second stream over the same chain and areas (the loaded contents are not copied).
     virtual std::unique_ptr<TxDiskStream> Clone();
     virtual void Refresh();
-    // Reads the whole stream into memory once (0 < size <= 0x3FFFFFFF).
+    // Reads the whole stream into memory once (0 < size <= 0x3FFFFFFF). Sectors the device cannot
+    // read are left zero and listed in Unreadable.
     virtual TxDiskStream* LoadData();
     // Unfinished: checks the chain against a cycle and reloads loaded contents; extends nothing.
     virtual void AddCluster(int64_t aCluster, int32_t aFlag);
@@ -67,11 +69,21 @@ public:
     virtual void UnlockData();
 
     // Copies the stream into aDest from its beginning in pieces of at most 262144 bytes per device
-    // read, then sets aDest's size to the stream's size. A short read raises EReadError.
+    // read, then sets aDest's size to the stream's size. Sectors the device cannot read are copied
+    // as zeros and listed in Unreadable; the copy goes on after them.
     void CopyToStream(TStream& aDest);
     // Creates (or replaces) the file and copies the stream into it.
     void SaveToFile(const std::string& aFileName);
     TxFileSystem* GetFileSystem();
+
+    // The parts of the stream (stream offsets) that the last LoadData or CopyToStream could not read
+    // from the device, merged and in order; and their total.
+    struct TxUnreadable {
+        int64_t Offset;
+        int64_t Length;
+    };
+    const std::vector<TxUnreadable>& Unreadable() const { return fUnreadable; }
+    int64_t UnreadableBytes() const;
 
     // Bytes copied per device read.
     static constexpr int64_t CopyBufferSize = 262144;
@@ -98,6 +110,11 @@ private:
     // Reads within the current area: whole sectors straight into the buffer, a partial sector
     // through a bounce buffer. Returns the bytes read (0 when nothing could be read).
     int64_t ReadPiece(uint8_t* aBuffer, int64_t aCount);
+    // Reads aCount bytes from the current position, which lie inside the areas: where the device
+    // fails, the rest of the sector is zeros, noted in fUnreadable, and reading goes on after it.
+    void ReadSalvaging(uint8_t* aBuffer, int64_t aCount);
+
+    std::vector<TxUnreadable> fUnreadable;
 };
 
 // The stream of a file entry. Its creation from an entry (name, size, address, mode) keeps none of

@@ -83,7 +83,12 @@ private:
         if (isDirectory) {
             aChild->OpenStream(TxDiskStream::CreateOnChain(fs->fDisk, -1, chain));
             fs->fClusterBitmap->MarkChain(chain, 1);
-            Walk(aChild);
+            try {
+                Walk(aChild);
+            } catch (const EReadError& e) {
+                // A directory the device cannot read is skipped; its siblings are still walked.
+                HandleException(e);
+            }
         } else {
             fs->fClusterBitmap->MarkChain(chain, 2);
         }

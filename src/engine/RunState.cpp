@@ -26,7 +26,13 @@ namespace {
 // The queue of chains to save. Its class name stays "TPointerList", as the full log shows the
 // owners of chains; the type only lets the release routine tell the queue from the file system's
 // chain lists.
-class TxRecoveredChainList : public TPointerList {};
+class TxRecoveredChainList : public TPointerList {
+public:
+    // The chains are released here, while the list is still of this class: from the base class's
+    // destructor the release routine would no longer recognise the queue as their owner, and every
+    // chain the queue owns would leak.
+    ~TxRecoveredChainList() override { Clear(); }
+};
 
 // A chain leaving the queue is disposed only when the queue owns it; chains filed in one of the file
 // system's lists stay with their list.
@@ -77,6 +83,7 @@ void TdmodMain::StartRun() {
     UpdateProgress("Starting...", " ", 1);
     fSavedFileCount = 0;
     fUnknownFileCount = 0;
+    fDamagedFileCount = 0;
     fSavedCounts = TxSavedFileCounts{};
     fEntryTimes.clear();
 

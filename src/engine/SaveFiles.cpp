@@ -1,6 +1,7 @@
 // Saving recovered files into the output folder, and the two saved-files logs.
 
 #include "core/Assert.h"
+#include "core/Hooks.h"
 #include "disk/DirectoryAccessor.h"
 #include "disk/DiskStream.h"
 #include "engine/HostPath.h"
@@ -12,6 +13,7 @@
 #include "support/PathUtils.h"
 #include "support/StreamUtils.h"
 
+#include <algorithm>
 #include <memory>
 
 QRT_UNIT("dmMain")
@@ -63,6 +65,22 @@ void NameByContent(const std::string& aFileName) {
     RenameFileNoReplace(aFileName, folder + SafeHostName(name));
 }
 
+// The parts of a saved file that the device could not read, cut to the file's size (the copy reads
+// whole clusters), as "first-last" byte ranges; empty when the file was read whole.
+std::string UnreadableRanges(const TxDiskStream& aStream, int64_t& aBytes) {
+    std::string ranges;
+    aBytes = 0;
+    const int64_t size = aStream.fSize;
+    for (const TxDiskStream::TxUnreadable& u : aStream.Unreadable()) {
+        if (u.Offset >= size) break;
+        int64_t end = std::min(u.Offset + u.Length, size);
+        aBytes += end - u.Offset;
+        if (!ranges.empty()) ranges += ", ";
+        ranges += std::to_string(u.Offset) + "-" + std::to_string(end - 1);
+    }
+    return ranges;
+}
+
 } // namespace
 
 void AppendLineToFile(const std::string& aFileName, const std::string& aText) {
@@ -111,6 +129,19 @@ void TdmodMain::SaveFile(TxDiskStream& aStream) {
     if (IsUIUpdateDue()) UpdateProgress("Saving...", relative, BitmapPercent(ClusterBitmap));
     aStream.SaveToFile(target);
     ++fSavedFileCount;
+    // Sectors the device could not read were saved as zeros: the file is kept, listed as damaged in
+    // the full log and reported, and the run goes on.
+    int64_t unreadable = 0;
+    std::string ranges = UnreadableRanges(aStream, unreadable);
+    if (unreadable > 0) {
+        ++fDamagedFileCount;
+        std::string note = "Damaged: " + ChainPath(chain) + "\r\n  " + std::to_string(unreadable) + " of " +
+                           std::to_string(aStream.fSize) +
+                           " bytes could not be read and were saved as zeros: bytes " + ranges;
+        AppendLineToFile(fOutputFolder + "SavedFilesLog-Full.txt", note + "\r\n");
+        HandleException(EReadError("Damaged file " + ChainPath(chain) + ": " + std::to_string(unreadable) +
+                                   " bytes could not be read and were saved as zeros"));
+    }
     switch (destination) {
     case TxDestination::Live:
         ++fSavedCounts.Live;

@@ -150,6 +150,8 @@ public:
     TxClusterBitmap* ClusterBitmap = nullptr; // created on the first run, kept
     int32_t fSavedFileCount = 0;
     int32_t fUnknownFileCount = 0;
+    // Files saved with zeros where the device could not be read (listed as damaged in the full log).
+    int32_t fDamagedFileCount = 0;
     int32_t fRunDepth = 0;
     uint32_t fStartTime = 0;
     uint32_t fLastUIUpdate = 0;

@@ -27,6 +27,7 @@ enum : int32_t {
     // allocation table copies
     fpMediaEntry = 0x21003,     // entry 0 is not the media entry
     fpLinkOutOfRange = 0x21004, // an entry links outside the data clusters
+    fpCopyUnreadable = 0x21005, // part of the copy could not be read from the device
     fpLinkedTwice = 0x21006,    // two entries link to the same cluster
     // directory entries
     fpEntryFirstCluster = 0x21013,

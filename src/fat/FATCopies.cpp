@@ -1,4 +1,5 @@
 #include "core/Assert.h"
+#include "disk/DiskAccessor.h"
 #include "fat/FATEntries.h"
 #include "fat/FATxStream.h"
 #include "fat/FileSystemFAT.h"
@@ -107,6 +108,13 @@ uint8_t TFileSystemFATx::CheckFATCopy(int32_t aIndex, int32_t& aProblem, uint32_
         aProblemCount = CountTableProblems<TxFAT32Entries>(lock.Data(), bytes, ClusterCount, media, aProblem);
         break;
     }
+    // Sectors the device could not read hold zeros, which read as free clusters: every such sector
+    // counts, so that a copy read whole is preferred.
+    if (int64_t unreadable = copy->UnreadableBytes()) {
+        if (aProblemCount == 0) aProblem = fpCopyUnreadable;
+        int64_t bps = fDisk->fParams.BytesPerSector ? fDisk->fParams.BytesPerSector : 512;
+        aProblemCount += static_cast<uint32_t>((unreadable + bps - 1) / bps);
+    }
     return aProblemCount == 0 ? crSound : crFailed;
 }
 
@@ -129,6 +137,8 @@ bool TFileSystemFATx::ChooseFATCopy() {
         } catch (const EStreamError&) {
             continue;
         }
+        // A copy of which the device could not read a single sector is no candidate.
+        if (TxFATxStream* copy = GetFATCopy(index); copy->UnreadableBytes() >= copy->fSize) continue;
         if (result == crSound) {
             SelectFATCopy(index);
             return true;

@@ -106,7 +106,8 @@ public:
     // Judges a copy: sound (crSound, problem 0) when entry 0 is the media entry and every entry of
     // the data clusters is free, bad, end of chain, or a link to a data cluster that no other entry
     // links to; otherwise crFailed with the first problem's code (fpMediaEntry, fpLinkOutOfRange,
-    // fpLinkedTwice). aProblemCount receives the number of problems found.
+    // fpLinkedTwice, or fpCopyUnreadable when the only fault is that sectors of the copy could not be
+    // read). aProblemCount receives the number of problems found (each unreadable sector is one).
     virtual uint8_t CheckFATCopy(int32_t aIndex, int32_t& aProblem, uint32_t& aProblemCount);
     // Chooses the copy every later walk reads: the active copy when sound, else the first sound copy,
     // else the copy with the fewest problems (ties go to the copy checked first, the active one). False

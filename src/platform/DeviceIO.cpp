@@ -1,5 +1,6 @@
 #include "platform/DeviceIO.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -27,6 +28,33 @@ int Fail(int aError) {
 std::map<std::string, std::string>& DeviceTable() {
     static std::map<std::string, std::string> table;
     return table;
+}
+
+// Unreadable ranges by the name a device is opened under, and by the handles opened since.
+std::map<std::string, std::vector<TDeviceBadRange>>& BadRangesByName() {
+    static std::map<std::string, std::vector<TDeviceBadRange>> ranges;
+    return ranges;
+}
+
+std::map<TDeviceHandle, std::vector<TDeviceBadRange>>& BadRangesByHandle() {
+    static std::map<TDeviceHandle, std::vector<TDeviceBadRange>> ranges;
+    return ranges;
+}
+
+// How many of aCount bytes from the handle's position can be read before a bad range; -1 when the
+// position lies inside one.
+int64_t ReadableBeforeBadRange(TDeviceHandle aHandle, uint32_t aCount) {
+    auto it = BadRangesByHandle().find(aHandle);
+    if (it == BadRangesByHandle().end()) return aCount;
+    off_t at = ::lseek(aHandle, 0, SEEK_CUR);
+    if (at < 0) return aCount;
+    uint64_t position = static_cast<uint64_t>(at);
+    uint64_t readable = aCount;
+    for (const TDeviceBadRange& r : it->second) {
+        if (position >= r.Offset && position - r.Offset < r.Length) return -1;
+        if (r.Offset > position) readable = std::min<uint64_t>(readable, r.Offset - position);
+    }
+    return static_cast<int64_t>(readable);
 }
 
 uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
@@ -71,11 +99,16 @@ TDeviceHandle DeviceOpen(const std::string& aName) {
         Fail(errno);
         return InvalidDeviceHandle;
     }
+    BadRangesByHandle().erase(fd);
+    auto bad = BadRangesByName().find(aName);
+    if (bad != BadRangesByName().end()) BadRangesByHandle()[fd] = bad->second;
     return fd;
 }
 
 void DeviceClose(TDeviceHandle aHandle) {
-    if (aHandle >= 0) ::close(aHandle);
+    if (aHandle < 0) return;
+    BadRangesByHandle().erase(aHandle);
+    ::close(aHandle);
 }
 
 bool DeviceSeek(TDeviceHandle aHandle, uint64_t aOffset) {
@@ -91,6 +124,14 @@ bool DeviceSeek(TDeviceHandle aHandle, uint64_t aOffset) {
 }
 
 int64_t DeviceRead(TDeviceHandle aHandle, void* aBuffer, uint32_t aCount) {
+    if (!BadRangesByHandle().empty()) {
+        int64_t readable = ReadableBeforeBadRange(aHandle, aCount);
+        if (readable < 0) {
+            Fail(EIO);
+            return -1;
+        }
+        aCount = static_cast<uint32_t>(readable);
+    }
     for (;;) {
         ssize_t got = ::read(aHandle, aBuffer, aCount);
         if (got >= 0) return got;
@@ -183,6 +224,15 @@ void DeviceTableClear() { DeviceTable().clear(); }
 std::vector<std::pair<std::string, std::string>> DeviceTableEntries() {
     return {DeviceTable().begin(), DeviceTable().end()};
 }
+
+void DeviceSetBadRanges(const std::string& aName, const std::vector<TDeviceBadRange>& aRanges) {
+    if (aRanges.empty())
+        BadRangesByName().erase(aName);
+    else
+        BadRangesByName()[aName] = aRanges;
+}
+
+void DeviceClearBadRanges() { BadRangesByName().clear(); }
 
 std::string DeviceResolve(const std::string& aName) {
     if (!IsDeviceTableName(aName)) return aName;

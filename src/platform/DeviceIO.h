@@ -69,4 +69,18 @@ std::vector<std::pair<std::string, std::string>> DeviceTableEntries();
 // the name itself otherwise.
 std::string DeviceResolve(const std::string& aName);
 
+// --- Unreadable areas -----------------------------------------------------------------------------
+// Damaged media for tests: byte ranges of a device whose reads fail as bad sectors fail. A read that
+// starts inside a range fails with EIO; a read that runs into one returns the bytes before it.
+
+struct TDeviceBadRange {
+    uint64_t Offset = 0; // bytes from the start of the device
+    uint64_t Length = 0;
+};
+
+// Gives the device opened under aName (a table name or a path, as passed to DeviceOpen) these
+// unreadable ranges, from its next open on; an empty list makes it sound again.
+void DeviceSetBadRanges(const std::string& aName, const std::vector<TDeviceBadRange>& aRanges);
+void DeviceClearBadRanges();
+
 } // namespace qrt

@@ -294,11 +294,19 @@ TEST_F(DiskStreamTest, ChainOwnership) {
     DisposeClusterChain(kept);
 }
 
-TEST_F(DiskStreamTest, ShortReadWhileCopyingIsAStreamReadError) {
+TEST_F(DiskStreamTest, ShortReadWhileCopyingLeavesZerosAndGoesOn) {
     auto stream = TxDiskStream::CreateOnChain(fDisk.get(), -1, test::MakeChain({60, 61, 62, 63}));
+    std::string before = ReadAll(*stream, 8192);
     std::filesystem::resize_file(fImage, 61 * 2048 + 700);
     TMemoryStream copy;
-    EXPECT_THROW(stream->CopyToStream(copy), EReadError);
+    stream->CopyToStream(copy);
+    // What the device still holds is copied; the rest of the chain reads as zeros and is listed.
+    std::string expected = before.substr(0, 2048 + 700) + std::string(8192 - 2048 - 700, '\0');
+    std::string copied(static_cast<const char*>(copy.Memory()), static_cast<size_t>(copy.GetSize()));
+    EXPECT_EQ(copied, expected);
+    ASSERT_EQ(stream->Unreadable().size(), 1u);
+    EXPECT_EQ(stream->Unreadable()[0].Offset, 2048 + 700);
+    EXPECT_EQ(stream->UnreadableBytes(), 8192 - 2048 - 700);
     stream->Seek(0, soBeginning);
     EXPECT_EQ(ReadAll(*stream, 8192).size(), 2048u + 700u);
 }

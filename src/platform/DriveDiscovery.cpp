@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <regex>
+#include <string_view>
 #include <sys/stat.h>
 
 namespace qrt {
@@ -44,13 +44,31 @@ bool NodeExists(const std::string& aPath) {
     return ::stat(aPath.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+int IsLowerLetter(int c) { return c >= 'a' && c <= 'z'; }
+int IsDecimalDigit(int c) { return c >= '0' && c <= '9'; }
+
+// True when aText is aPrefix followed by one or more characters that aIsPart accepts.
+bool IsPrefixedRun(std::string_view aText, std::string_view aPrefix, int (*aIsPart)(int)) {
+    if (aText.size() <= aPrefix.size() || aText.substr(0, aPrefix.size()) != aPrefix) return false;
+    return std::all_of(aText.begin() + aPrefix.size(), aText.end(),
+                       [&](char c) { return aIsPart(static_cast<unsigned char>(c)) != 0; });
+}
+
+// sdX, vdX, mmcblkN and nvmeNnM name whole disks; their partitions and other devices have other names.
+bool IsWholeDiskName(std::string_view aName) {
+    if (IsPrefixedRun(aName, "sd", IsLowerLetter) || IsPrefixedRun(aName, "vd", IsLowerLetter) ||
+        IsPrefixedRun(aName, "mmcblk", IsDecimalDigit))
+        return true;
+    size_t n = aName.find('n', 4);
+    return n != std::string_view::npos && IsPrefixedRun(aName.substr(0, n), "nvme", IsDecimalDigit) &&
+           IsPrefixedRun(aName.substr(n), "n", IsDecimalDigit);
+}
+
 bool IsWholeDisk(const std::string& aName, const std::string& aFolder) {
-    static const std::regex plain("(sd|vd)[a-z]+|mmcblk[0-9]+|nvme[0-9]+n[0-9]+");
-    static const std::regex loop("loop[0-9]+");
     if (ReadAttribute(aFolder + "/hidden") == "1") return false; // e.g. nvme multipath paths
-    if (std::regex_match(aName, plain)) return true;
+    if (IsWholeDiskName(aName)) return true;
     // A loop device counts only while it is bound to a file.
-    return std::regex_match(aName, loop) && fs::exists(aFolder + "/loop/backing_file");
+    return IsPrefixedRun(aName, "loop", IsDecimalDigit) && fs::exists(aFolder + "/loop/backing_file");
 }
 
 bool IsRemovableDisk(const std::string& aName, const std::string& aFolder) {

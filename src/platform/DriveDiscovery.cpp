@@ -44,8 +44,12 @@ bool NodeExists(const std::string& aPath) {
     return ::stat(aPath.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-int IsLowerLetter(int c) { return c >= 'a' && c <= 'z'; }
-int IsDecimalDigit(int c) { return c >= '0' && c <= '9'; }
+int IsLowerLetter(int c) {
+    return c >= 'a' && c <= 'z';
+}
+int IsDecimalDigit(int c) {
+    return c >= '0' && c <= '9';
+}
 
 // True when aText is aPrefix followed by one or more characters that aIsPart accepts.
 bool IsPrefixedRun(std::string_view aText, std::string_view aPrefix, int (*aIsPart)(int)) {

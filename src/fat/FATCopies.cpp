@@ -126,6 +126,11 @@ bool TFileSystemFATx::ChooseFATCopy() {
 
     int32_t best = -1;
     uint32_t bestProblems = 0;
+    // A copy that loses is let go at once (a volume may claim up to 255 copies): at most two are held
+    // in memory while the copies are judged.
+    auto release = [this](int32_t aIndex) {
+        if (aIndex >= 0 && aIndex != fCurrentFATIndex) fFATCopies[static_cast<size_t>(aIndex)].reset();
+    };
     for (int32_t index : order) {
         int32_t problem = 0;
         uint32_t problems = 0;
@@ -138,14 +143,21 @@ bool TFileSystemFATx::ChooseFATCopy() {
             continue;
         }
         // A copy of which the device could not read a single sector is no candidate.
-        if (TxFATxStream* copy = GetFATCopy(index); copy->UnreadableBytes() >= copy->fSize) continue;
+        if (TxFATxStream* copy = GetFATCopy(index); copy->UnreadableBytes() >= copy->fSize) {
+            release(index);
+            continue;
+        }
         if (result == crSound) {
+            release(best);
             SelectFATCopy(index);
             return true;
         }
         if (best < 0 || problems < bestProblems) {
+            release(best);
             best = index;
             bestProblems = problems;
+        } else {
+            release(index);
         }
     }
     if (best < 0) return false;

@@ -12,7 +12,7 @@ TxFATxStream::TxFATxStream(TFileSystemFATx* aFileSystem, int32_t aIndex) {
     uint32_t copy = static_cast<uint8_t>(aIndex);
     TxDiskAreas areas;
     MakeSectorRunAreas(aFileSystem->fDisk, aFileSystem->fReservedSectors + copy * aFileSystem->fSectorsPerFAT,
-                       aFileSystem->fSectorsPerFAT, areas);
+                       aFileSystem->fFATCopySectors, areas);
     InitOnAreas(aFileSystem->fDisk, -1, areas);
 }
 

@@ -8,8 +8,10 @@ namespace qrt {
 
 class TFileSystemFATx;
 
-// The stream over one copy of the allocation table: the run of fSectorsPerFAT sectors that copy
-// aIndex occupies after the reserved sectors. Loaded (LoadData), its data is the whole copy.
+// The stream over one copy of the allocation table: copy aIndex starts fSectorsPerFAT sectors after
+// the previous one, behind the reserved sectors; the stream covers its first fFATCopySectors sectors,
+// which hold every entry of the clusters below ClusterCount. Loaded (LoadData), its data is those
+// sectors.
 class TxFATxStream : public TxDiskStream {
 public:
     QRT_CLASSNAME(TxFATxStream)

@@ -119,14 +119,37 @@ void TFileSystemFATx::SetCommonGeometry(const TxFATBootFields& aFields) {
 }
 
 void TFileSystemFATx::FinishGeometry(uint32_t aOldReservedSectors, uint32_t aOldSectorsPerFAT) {
+    const uint32_t oldCopySectors = fFATCopySectors;
+    const uint32_t bps = fDisk->fParams.BytesPerSector;
+    // Clusters that would begin beyond the end of the device are not on it. A boot record that
+    // claims more (a damaged size field, a crafted card, an image cut short) is held to the device,
+    // so that no table, bitmap or scan grows with a size the medium does not have: a record that
+    // passed every check could otherwise ask for gigabytes of tables and hours of scanning on a
+    // card of a few megabytes.
+    uint64_t deviceSectors = bps ? fDisk->GetSizeInBytes() / bps : 0;
+    if (deviceSectors > 0) {
+        uint32_t firstData = fClusterZeroSector + 2 * fSectorsPerCluster; // wraps back as it was made
+        uint64_t onDevice =
+            deviceSectors > firstData ? (deviceSectors - firstData + fSectorsPerCluster - 1) / fSectorsPerCluster : 0;
+        if (onDevice + 2 < ClusterCount) ClusterCount = static_cast<uint32_t>(onDevice + 2);
+    }
+    // Only the sectors that hold entries below the cluster bound are read: the rest of a copy, however
+    // large the record says it is, is never looked at.
+    fFATCopySectors = fSectorsPerFAT;
+    if (bps) {
+        uint64_t needed = (uint64_t{ClusterCount} * static_cast<uint32_t>(GetFATBits()) + 7) / 8 + 1;
+        fFATCopySectors = static_cast<uint32_t>(std::min<uint64_t>(fSectorsPerFAT, (needed + bps - 1) / bps));
+    }
     // Streams built over another table layout would read the wrong sectors.
-    if (aOldReservedSectors != fReservedSectors || aOldSectorsPerFAT != fSectorsPerFAT) ReleaseFATCopies();
+    if (aOldReservedSectors != fReservedSectors || aOldSectorsPerFAT != fSectorsPerFAT ||
+        oldCopySectors != fFATCopySectors)
+        ReleaseFATCopies();
     if (fFATCopies.size() < static_cast<size_t>(fFATCount)) fFATCopies.resize(static_cast<size_t>(fFATCount));
 }
 
 uint64_t TFileSystemFATx::GetFATCopyBytes() {
     QRT_ASSERT(fDisk != nullptr, "WTF?");
-    return uint64_t{fSectorsPerFAT} * fDisk->fParams.BytesPerSector;
+    return uint64_t{fFATCopySectors} * fDisk->fParams.BytesPerSector;
 }
 
 void TFileSystemFATx::CheckEntryRead(const uint8_t* aData, uint32_t aCluster, bool aFromFirst,

@@ -118,7 +118,7 @@ public:
     // The current copy, loaded; when none is current, the current index or else the active copy is
     // selected first.
     TxFATxStream* GetCurrentFAT();
-    // Bytes of one FAT copy on this device.
+    // Bytes of one FAT copy as it is held in memory (fFATCopySectors sectors).
     uint64_t GetFATCopyBytes();
 
     // --- directories ---
@@ -138,6 +138,9 @@ public:
     TxFATxStream* fCurrentFAT = nullptr; // an element of fFATCopies
     uint32_t fTotalSectors = 0;
     uint32_t fSectorsPerFAT = 0;
+    // Sectors of each copy that are read into memory: those that hold the entries of the clusters
+    // below ClusterCount (at most fSectorsPerFAT).
+    uint32_t fFATCopySectors = 0;
     uint32_t fReservedSectors = 0;
     int32_t fRootDirSectors = 0;        // -1 on FAT32: no fixed root area
     uint32_t fDataSectors = 0;          // from the first sector of cluster 2 to the end of the volume
@@ -159,8 +162,9 @@ protected:
     uint8_t CheckBootRecordWith(TxBootValidation aValidate, int32_t& aProblem);
     // The decoded fields of the cached boot record, which must have been read whole.
     TxFATBootFields BootFields();
-    // The fields every type sets, and the end of every ComputeGeometry: the FAT slots are lengthened
-    // to fFATCount, and streams built for another table layout are dropped.
+    // The fields every type sets, and the end of every ComputeGeometry: the cluster bound is held to
+    // the device, the sectors of each copy to read are fixed, the FAT slots are lengthened to
+    // fFATCount, and streams built for another table layout are dropped.
     void SetCommonGeometry(const TxFATBootFields& aFields);
     void FinishGeometry(uint32_t aOldReservedSectors, uint32_t aOldSectorsPerFAT);
     // Preconditions of the entry readers: data present, aCluster a cluster the bound admits (from 2

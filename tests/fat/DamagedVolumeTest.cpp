@@ -6,8 +6,11 @@
 
 #include "core/Hooks.h"
 #include "disk/DirectoryAccessor.h"
+#include "fat/FATxStream.h"
 #include "platform/DeviceIO.h"
 #include "support/ListUtils.h"
+
+#include <span>
 
 #include <gtest/gtest.h>
 
@@ -138,6 +141,60 @@ TEST_F(DamagedVolumeTest, AnUnreadableDirectoryIsSkippedAlone) {
     ASSERT_TRUE(dir->ChangeDirectory("DOCS"));
     TxSearchRec rec;
     EXPECT_THROW(dir->FindFirst("*.*", faAnyFile, sfLive, rec), EReadError);
+}
+
+// Found by fuzzing: a boot record that passes every check may claim a volume far larger than the
+// device (here 8 FATs of 240 MiB and 63 million clusters on a card of 40 MB). Mounting it read and
+// kept every copy whole, gigabytes of memory, and a run would have scanned clusters that do not
+// exist. The cluster bound is now held to the device and a copy is read as far as the clusters need.
+TEST(OversizedBootRecord, IsHeldToTheDevice) {
+    test::TempDir dir;
+    FatImage image(dir.File("card.img"), test::VolumeOptions(32, 40000, 2, "-s 1"));
+    auto put = [&](uint64_t aAt, uint32_t aValue, int aBytes) {
+        std::string bytes;
+        for (int i = 0; i < aBytes; ++i)
+            bytes += static_cast<char>(aValue >> (8 * i));
+        image.WriteBytes(aAt, bytes);
+    };
+    put(13, 64, 1);         // sectors per cluster
+    put(16, 8, 1);          // copies of the table
+    put(32, 0xF0000000, 4); // total sectors
+    put(36, 0x78000, 4);    // sectors per table
+    int32_t problem = -1;
+    ASSERT_EQ(
+        ValidateFAT32BootRecord(
+            std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(image.ReadBytes(0, 512).data()), 512),
+            problem),
+        crSound);
+
+    auto disk = test::OpenImage(image.Path());
+    TFileSystemFATx* fs = test::AttachFileSystem(disk.get(), 32);
+    ASSERT_TRUE(fs->Mount());
+    // The tables alone would end far beyond the device: no cluster of the data area is on it.
+    EXPECT_EQ(fs->ClusterCount, 2u);
+    EXPECT_EQ(fs->GetFATCopyBytes(), 512u);
+    EXPECT_TRUE(fs->ChooseFATCopy());
+    EXPECT_EQ(fs->GetCurrentFATIndex(), 0);
+    EXPECT_EQ(fs->GetCurrentFAT()->fSize, 512);
+}
+
+// An image cut short: the clusters on it are the volume's, and what lies on them is read.
+TEST(OversizedBootRecord, AnImageCutShortKeepsTheClustersItHolds) {
+    test::TempDir dir;
+    FatImage image(dir.File("card.img"), test::VolumeOptions(16, 16384, 2, "-s 4"));
+    image.WriteFile("FIRST.BIN", test::PatternBytes(10000, 1));
+    test::MustRun("truncate -s 8M " + test::ShellQuote(image.Path()));
+
+    auto disk = test::OpenImage(image.Path());
+    TFileSystemFATx* fs = test::AttachFileSystem(disk.get(), 16);
+    ASSERT_TRUE(fs->Mount());
+    EXPECT_EQ(fs->ClusterCount, 2 + (16384u - fs->ClusterToSector(2)) / 4);
+    // The boot record still tells the whole volume.
+    EXPECT_EQ(fs->fTotalSectors, 32768u);
+    fs->Scan();
+    PxClusterChain chain = fs->FindChain(FirstClusterOf(image, "FIRST.BIN"), 2);
+    ASSERT_NE(chain, nullptr);
+    EXPECT_EQ(chain->ItemCount, 5);
 }
 
 // Found by fuzzing: a file entry whose first cluster is the first cluster of the directory holding

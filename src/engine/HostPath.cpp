@@ -2,6 +2,8 @@
 
 #include "support/PathUtils.h"
 
+#include <sys/stat.h>
+
 namespace qrt {
 
 namespace {
@@ -49,6 +51,29 @@ std::string VolumeToHostPath(const std::string& aRelativePath) {
         start = end + 1;
     }
     return result;
+}
+
+std::string AvoidFileFolderClashes(const std::string& aBase, const std::string& aHostRelative) {
+    std::string result;
+    size_t start = 0;
+    for (;;) {
+        size_t end = aHostRelative.find(PathDelim, start);
+        bool last = end == std::string::npos;
+        const std::string name = aHostRelative.substr(start, last ? std::string::npos : end - start);
+        // A folder of the path must not be a file, the file must not be a folder. The underscores
+        // go after the name, cut short where the name is as long as the host allows.
+        std::string part = name;
+        for (size_t n = 1; n <= kMaxHostNameBytes; ++n) {
+            struct stat st {};
+            if (::lstat((aBase + result + part).c_str(), &st) != 0) break;
+            if (last ? !S_ISDIR(st.st_mode) : S_ISDIR(st.st_mode)) break;
+            part = name.substr(0, Utf8PrefixLength(name, kMaxHostNameBytes - n)) + std::string(n, '_');
+        }
+        result += part;
+        if (last) return result;
+        result += PathDelim;
+        start = end + 1;
+    }
 }
 
 } // namespace qrt

@@ -19,5 +19,10 @@ std::string SafeHostName(const std::string& aName);
 // A volume path relative to the output folder, with '\' between its components, as a host path
 // relative to it: each component made safe, joined with the host's delimiter.
 std::string VolumeToHostPath(const std::string& aRelativePath);
+// aHostRelative (below aBase, which ends with the delimiter) changed so that it does not run into
+// what is already there: a folder of the path that exists as a file, or a file name that exists as
+// a folder, gets "_" appended until it does not. A damaged volume can hold a file and a folder of
+// the same name; both are saved. An existing file of the same name is still replaced.
+std::string AvoidFileFolderClashes(const std::string& aBase, const std::string& aHostRelative);
 
 } // namespace qrt

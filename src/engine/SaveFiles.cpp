@@ -117,7 +117,9 @@ void TdmodMain::SaveFile(TxDiskStream& aStream) {
 
     TxDestination destination;
     std::string relative = RelativeFolder(chain, destination) + chain->Name;
-    std::string hostRelative = VolumeToHostPath(relative);
+    // A file and a folder of the same name (a damaged volume can hold both, and a name holding "\"
+    // makes folders) do not stop each other from being saved.
+    std::string hostRelative = AvoidFileFolderClashes(fOutputFolder, VolumeToHostPath(relative));
     std::string target = fOutputFolder + hostRelative;
     std::string folder = ExtractFilePath(hostRelative);
     if (!folder.empty()) ForceDirectories(fOutputFolder + ExcludeTrailingBackslash(folder));

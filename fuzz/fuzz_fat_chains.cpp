@@ -3,7 +3,7 @@
 //
 // Input: a mode byte, 16 bytes of parameters for the CollectClusters calls, then the entries of FAT
 // copy 0 from cluster 2 on.
-//   mode bits 0-1: FAT12, FAT16, FAT32 (2 and 3)       bits 2-3: 1, 2, 4 or 8 sectors per cluster
+//   mode bits 0-1: FAT12 (0), FAT16 (1 and 2), FAT32 (3)       bits 2-3: 1, 2, 4 or 8 sectors per cluster
 //   bit 4: copy 1 is the same as copy 0 (else empty)  bit 5: three copies, copy 2 the same as copy 0
 //   bit 6: FAT32 mirroring off with copy 1 active
 
@@ -100,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize) {
     for (int i = 0; i < 16; ++i)
         input.Byte();
 
-    int bits = (mode & 3) == 0 ? 12 : (mode & 3) == 1 ? 16 : 32;
+    int bits = (mode & 3) == 0 ? 12 : (mode & 3) == 3 ? 32 : 16;
     TFuzzVolume volume = TFuzzVolume::Make(bits, 1u << ((mode >> 2) & 3), (mode & 0x20) ? 3 : 2);
     std::array<uint8_t, 512> boot = volume.BootSector();
     if (bits == 32 && (mode & 0x40)) boot[40] = 0x81;

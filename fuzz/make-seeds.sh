@@ -152,7 +152,7 @@ def spc_bits(spc):
 for name in ('fat12', 'fat12b', 'fat16', 'fat16c', 'fat32', 'names', 'fat12-lostdocs'):
     data = all_images[name]
     g = Geometry(data)
-    kind = {12: 0, 16: 1, 32: 2}[g.bits]
+    kind = {12: 0, 16: 1, 32: 3}[g.bits]
     start = g.data if g.bits == 32 else g.root
     body = data[start:start + 24 * 1024]
     for run in (1, 4):
@@ -166,7 +166,7 @@ params = [bytes(16),
 for name in ('fat12', 'fat12b', 'fat16', 'fat32', 'fat16-fat0'):
     data = all_images[name]
     g = Geometry(data)
-    kind = {12: 0, 16: 1, 32: 2}[g.bits]
+    kind = {12: 0, 16: 1, 32: 3}[g.bits]
     entry2 = {12: 3, 16: 4, 32: 8}[g.bits]
     table = data[g.fat + entry2:g.fat + g.fat_sectors * g.bps].rstrip(b'\0')
     for i, p in enumerate(params):
@@ -176,7 +176,7 @@ def fat16(entries):
     return b''.join(struct.pack('<H', e) for e in entries)
 write(os.path.join(out, 'fat_chains', 'cycle16'), bytes([1 | 0x10]) + params[1] + fat16([3, 4, 5, 2, 1, 0xFFF7, 9000, 7, 7]))
 write(os.path.join(out, 'fat_chains', 'cycle32'),
-      bytes([2 | 0x50]) + params[1] + b''.join(struct.pack('<I', e) for e in [3, 2, 0x1FFFFFFF, 5, 0x0FFFFFF7, 1]))
+      bytes([3 | 0x50]) + params[1] + b''.join(struct.pack('<I', e) for e in [3, 2, 0x1FFFFFFF, 5, 0x0FFFFFF7, 1]))
 
 # Signature seeds: FileIds.ini NUL FileIdChecks.ini NUL sample.
 ids = read(os.path.join(root, 'data', 'FileIds.ini'))

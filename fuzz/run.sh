@@ -36,7 +36,7 @@ run_one() {
     ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=0} \
         UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
         "$build/bin/fuzz_$t" "$corpus" "$build/seeds/$t" -max_total_time="$seconds" -max_len="$(max_len "$t")" \
-        -timeout=60 -rss_limit_mb=3072 -malloc_limit_mb=1024 -print_final_stats=1 \
+        -timeout=60 -rss_limit_mb=2048 -malloc_limit_mb=256 -print_final_stats=1 \
         -artifact_prefix="$findings/" >"$log" 2>&1
     local runs rate found
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")

@@ -285,12 +285,15 @@ void TxDiskStream::CopyToStream(TStream& aDest) {
     fUnreadable.clear();
     if (fSize > 0) {
         Seek(0, soBeginning);
-        std::vector<uint8_t> buffer(static_cast<size_t>(CopyBufferSize));
+        // A small file needs no buffer of the full piece size (a run may save many thousands).
+        int64_t inAreas = fAreas.Empty() ? 0 : fAreas.Last().StreamOffset + fAreas.Last().Size;
+        const int64_t bufferSize = std::max<int64_t>(1, std::min(CopyBufferSize, inAreas));
+        std::vector<uint8_t> buffer(static_cast<size_t>(bufferSize));
         for (int32_t i = 0; i < fAreas.Length(); ++i) {
             Application().ProcessMessages();
             int64_t left = fAreas[i].Size;
             while (left > 0) {
-                int64_t piece = std::min(left, CopyBufferSize);
+                int64_t piece = std::min(left, bufferSize);
                 ReadSalvaging(buffer.data(), piece);
                 aDest.WriteBuffer(buffer.data(), piece);
                 left -= piece;

@@ -37,9 +37,12 @@ public:
         ClusterCount = kFirst + kClusters;
     }
     PxClusterChain GetClusterChain(uint32_t, int64_t) override { return nullptr; }
-    PxClusterChain CollectClusters(int64_t, uint8_t, const TxClusterFilter&, int64_t) override { return nullptr; }
+    PxClusterChain CollectClusters(int64_t, uint8_t, const TxClusterFilter&, int64_t) override {
+        return nullptr;
+    }
     const TxAccessorClass* GetAccessorClass(int32_t) override { return nullptr; }
-    uint8_t ProbeDirectory(const TxDiskAddress&, int32_t&, int32_t, int32_t&, TxDiskAddress&, TxDiskAddress&) override {
+    uint8_t ProbeDirectory(const TxDiskAddress&, int32_t&, int32_t, int32_t&, TxDiskAddress&,
+                           TxDiskAddress&) override {
         return 0;
     }
     TxDirectoryAccessor* GetRootDirectory() override { return nullptr; }
@@ -86,14 +89,16 @@ double PlainRead(const std::string& aPath) {
     }
     ::close(fd);
     double s = Seconds(start);
-    if (left != 0) std::fprintf(stderr, "plain read came back short (%llu)\n", static_cast<unsigned long long>(sum));
+    if (left != 0)
+        std::fprintf(stderr, "plain read came back short (%llu)\n", static_cast<unsigned long long>(sum));
     return s;
 }
 
 double ChainCopy(TxDiskAccessor* aDisk) {
     PxClusterChain chain = nullptr;
     NewClusterChain(chain, static_cast<int32_t>(kClusters));
-    for (uint32_t i = 0; i < kClusters; ++i) AddCluster(chain, kFirst + i);
+    for (uint32_t i = 0; i < kClusters; ++i)
+        AddCluster(chain, kFirst + i);
     auto start = std::chrono::steady_clock::now();
     auto stream = TxDiskStream::CreateOnChain(aDisk, -1, chain); // the stream disposes the chain
     NullStream sink;
@@ -103,7 +108,9 @@ double ChainCopy(TxDiskAccessor* aDisk) {
     return s;
 }
 
-double MBps(double aSeconds) { return kChainBytes / (1024.0 * 1024.0) / aSeconds; }
+double MBps(double aSeconds) {
+    return kChainBytes / (1024.0 * 1024.0) / aSeconds;
+}
 
 } // namespace
 
@@ -117,8 +124,10 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::vector<char> block(1 << 20);
-        for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 131 + 7);
-        for (uint64_t written = 0; written < uint64_t{kFirst} * kClusterBytes + kChainBytes; written += block.size())
+        for (size_t i = 0; i < block.size(); ++i)
+            block[i] = static_cast<char>(i * 131 + 7);
+        for (uint64_t written = 0; written < uint64_t{kFirst} * kClusterBytes + kChainBytes;
+             written += block.size())
             if (::write(fd, block.data(), block.size()) != static_cast<ssize_t>(block.size())) return 1;
         ::fsync(fd);
         ::close(fd);

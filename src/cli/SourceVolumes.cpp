@@ -111,6 +111,8 @@ std::string TCliSource::Describe(const TCliVolume& aVolume) {
     return text;
 }
 
-bool MountByRebuilding(TxDiskAccessor* aDisk) { return TFileSystemFATx::MountRebuilt(aDisk) != nullptr; }
+bool MountByRebuilding(TxDiskAccessor* aDisk) {
+    return TFileSystemFATx::MountRebuilt(aDisk) != nullptr;
+}
 
 } // namespace qrt

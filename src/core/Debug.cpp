@@ -16,8 +16,12 @@ void OutputDebugString(const std::string& aText) {
     if (gDebugOutput) std::fprintf(stderr, "[debug] %s\n", aText.c_str());
 }
 
-void SetDebugOutputEnabled(bool aEnabled) { gDebugOutput = aEnabled; }
+void SetDebugOutputEnabled(bool aEnabled) {
+    gDebugOutput = aEnabled;
+}
 
-bool DebugOutputEnabled() { return gDebugOutput; }
+bool DebugOutputEnabled() {
+    return gDebugOutput;
+}
 
 } // namespace qrt

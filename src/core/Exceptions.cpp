@@ -17,11 +17,14 @@ std::string SysErrorMessage(int aErrorCode) {
 }
 
 void RaiseOSError(int aErrorCode) {
-    throw EOSError("System Error.  Code: " + std::to_string(aErrorCode) + ".\r\n" + SysErrorMessage(aErrorCode),
+    throw EOSError("System Error.  Code: " + std::to_string(aErrorCode) + ".\r\n" +
+                       SysErrorMessage(aErrorCode),
                    static_cast<uint32_t>(aErrorCode));
 }
 
-void RaiseLastOSError() { RaiseOSError(errno); }
+void RaiseLastOSError() {
+    RaiseOSError(errno);
+}
 
 std::string ExceptionClassName(const std::exception& e) {
     if (auto* own = dynamic_cast<const Exception*>(&e)) return own->ClassName();

@@ -41,7 +41,8 @@ QRT_DECLARE_EXCEPTION(EFCreateError, EFileStreamError)
 // An operating-system failure, with the system's error code.
 class EOSError : public Exception {
 public:
-    EOSError(std::string aMessage, uint32_t aErrorCode) : Exception(std::move(aMessage)), ErrorCode(aErrorCode) {}
+    EOSError(std::string aMessage, uint32_t aErrorCode)
+        : Exception(std::move(aMessage)), ErrorCode(aErrorCode) {}
     const char* ClassName() const override { return "EOSError"; }
 
     uint32_t ErrorCode;

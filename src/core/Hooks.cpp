@@ -38,7 +38,9 @@ TMessageBoxHandler& CurrentMessageBoxHandler() {
 
 } // namespace
 
-std::string DescribeException(const std::exception& e) { return ExceptionClassName(e) + ": " + e.what(); }
+std::string DescribeException(const std::exception& e) {
+    return ExceptionClassName(e) + ": " + e.what();
+}
 
 void HandleException(const std::exception& e) {
     auto& handler = CurrentExceptionHandler();
@@ -53,7 +55,9 @@ TExceptionHandler SetExceptionHandler(TExceptionHandler aHandler) {
     return aHandler;
 }
 
-void SetErrorLogFile(const std::string& aFileName) { gErrorLogFile = aFileName; }
+void SetErrorLogFile(const std::string& aFileName) {
+    gErrorLogFile = aFileName;
+}
 
 int DefaultMessageBoxResult(uint32_t aFlags) {
     bool yesNo = (aFlags & 0xF) == MB_YESNO;

@@ -37,7 +37,8 @@ enum : uint32_t {
 };
 enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
 
-using TMessageBoxHandler = std::function<int(const std::string& aText, const std::string& aCaption, uint32_t aFlags)>;
+using TMessageBoxHandler =
+    std::function<int(const std::string& aText, const std::string& aCaption, uint32_t aFlags)>;
 
 // Shows a message box through the installed handler and returns the button pressed. The default
 // handler prints the text to stderr and answers with the default button.

@@ -22,7 +22,9 @@ int64_t TStream::GetSize() {
     return size;
 }
 
-void TStream::SetSize(int64_t) { throw EStreamError("Stream size cannot be changed"); }
+void TStream::SetSize(int64_t) {
+    throw EStreamError("Stream size cannot be changed");
+}
 
 void TStream::ReadBuffer(void* aBuffer, int64_t aCount) {
     if (aCount != 0 && Read(aBuffer, aCount) != aCount) throw EReadError("Stream read error");
@@ -126,13 +128,21 @@ int64_t TCustomMemoryStream::Read(void* aBuffer, int64_t aCount) {
     return n;
 }
 
-int64_t TCustomMemoryStream::Write(const void*, int64_t) { throw EAbstractError("Abstract Error"); }
+int64_t TCustomMemoryStream::Write(const void*, int64_t) {
+    throw EAbstractError("Abstract Error");
+}
 
 int64_t TCustomMemoryStream::Seek(int64_t aOffset, int aOrigin) {
     switch (aOrigin) {
-    case soBeginning: fPosition = aOffset; break;
-    case soCurrent: fPosition += aOffset; break;
-    default: fPosition = fSize + aOffset; break;
+    case soBeginning:
+        fPosition = aOffset;
+        break;
+    case soCurrent:
+        fPosition += aOffset;
+        break;
+    default:
+        fPosition = fSize + aOffset;
+        break;
     }
     return fPosition;
 }
@@ -148,7 +158,9 @@ void TCustomMemoryStream::SaveToFile(const std::string& aFileName) {
 
 // --- TMemoryStream ---------------------------------------------------------------------------------
 
-TMemoryStream::~TMemoryStream() { std::free(fMemory); }
+TMemoryStream::~TMemoryStream() {
+    std::free(fMemory);
+}
 
 void TMemoryStream::SetCapacity(int64_t aNewCapacity) {
     if (aNewCapacity == fCapacity) return;

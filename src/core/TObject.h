@@ -15,6 +15,8 @@ public:
 
 // Placed in the public section of a class derived from TObject (or from qrt::Exception).
 #define QRT_CLASSNAME(name)                                                                                  \
-    const char* ClassName() const override { return #name; }
+    const char* ClassName() const override {                                                                 \
+        return #name;                                                                                        \
+    }
 
 } // namespace qrt

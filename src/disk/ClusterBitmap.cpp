@@ -38,11 +38,11 @@ void TxClusterBitmap::SetState(uint32_t aCluster, uint8_t aState) {
 
 void TxClusterBitmap::MarkChain(const TxClusterChain* aChain, uint8_t aState) {
     if (ChainLength(aChain) <= 0) return;
-    for (int32_t i = 0; i < aChain->ItemCount; ++i) SetState(aChain->Clusters[static_cast<size_t>(i)], aState);
+    for (int32_t i = 0; i < aChain->ItemCount; ++i)
+        SetState(aChain->Clusters[static_cast<size_t>(i)], aState);
 }
 
-template <typename TMatch>
-int64_t TxClusterBitmap::Search(uint32_t aStart, TMatch aMatch) const {
+template <typename TMatch> int64_t TxClusterBitmap::Search(uint32_t aStart, TMatch aMatch) const {
     if (aMatch(GetState(aStart))) return aStart;
     for (uint32_t c = aStart + 1 == fCount ? 0 : aStart + 1; c != aStart; c = c + 1 == fCount ? 0 : c + 1)
         if (aMatch(GetState(c))) return c;

@@ -34,8 +34,7 @@ public:
     std::vector<uint8_t> fBits;
 
 private:
-    template <typename TMatch>
-    int64_t Search(uint32_t aStart, TMatch aMatch) const;
+    template <typename TMatch> int64_t Search(uint32_t aStart, TMatch aMatch) const;
 };
 
 } // namespace qrt

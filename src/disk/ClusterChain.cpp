@@ -49,7 +49,9 @@ void EnsureChainCapacity(PxClusterChain& aChain, int32_t aCount) {
     CheckChain(nullptr, aChain);
 }
 
-int32_t ChainLength(const TxClusterChain* aChain) { return aChain ? aChain->Length : 0; }
+int32_t ChainLength(const TxClusterChain* aChain) {
+    return aChain ? aChain->Length : 0;
+}
 
 uint32_t FirstCluster(const TxClusterChain* aChain) {
     QRT_ASSERT(ChainLength(aChain) > 0, "WTF?");
@@ -182,7 +184,8 @@ void CheckChain(TxFileSystem* aFileSystem, const TxClusterChain* aChain) {
     if (!aChain) return;
     const TxClusterChain& c = *aChain;
     if (c.Length < c.ItemCount)
-        QRT_FAIL("WTF? .Length: " + std::to_string(c.Length) + ", .ItemCount: " + std::to_string(c.ItemCount));
+        QRT_FAIL("WTF? .Length: " + std::to_string(c.Length) +
+                 ", .ItemCount: " + std::to_string(c.ItemCount));
     if (c.ItemCount < 0) QRT_FAIL("WTF? aChain.ItemCount=" + std::to_string(c.ItemCount));
     if (c.ItemCount == 0) return;
     // Length follows the array; a record whose fields were changed by hand must not be read past it.
@@ -211,7 +214,8 @@ void CheckNonEmptyChain(TxFileSystem* aFileSystem, const TxClusterChain* aChain)
 TxFileSystem* ChainFileSystem(const TxClusterChain* aChain) {
     if (!aChain || !aChain->Owner) return nullptr;
     if (auto* fs = dynamic_cast<TxFileSystem*>(aChain->Owner)) return fs;
-    if (auto* list = dynamic_cast<TPointerList*>(aChain->Owner)) return dynamic_cast<TxFileSystem*>(list->Owner);
+    if (auto* list = dynamic_cast<TPointerList*>(aChain->Owner))
+        return dynamic_cast<TxFileSystem*>(list->Owner);
     return nullptr;
 }
 

@@ -17,14 +17,14 @@ struct TxClusterChain {
     // Who disposes the chain: a chain list of a file system (a TPointerList), a file system, a disk
     // stream, the engine's list; nullptr = whoever holds the pointer.
     TObject* Owner = nullptr;
-    int32_t Length = 0;    // allocated entries of Clusters (capacity); Clusters.size() follows it
-    int32_t ItemCount = 0; // used entries
-    int32_t Flags = 0;     // bit 0: the chain comes from a deleted directory entry
-    std::string Name;      // the name it was found under; empty when unknown
-    int64_t Size = -1;     // bytes of data; -1 = unknown (the clusters define the size)
-    int32_t ParentClusterNo = -1;               // first cluster of the containing directory; -1 none, 0 root
-    TxClusterChain* ParentChain = nullptr;      // the parent directory's chain once linked
-    std::vector<uint32_t> Clusters;             // the first ItemCount entries are used
+    int32_t Length = 0;           // allocated entries of Clusters (capacity); Clusters.size() follows it
+    int32_t ItemCount = 0;        // used entries
+    int32_t Flags = 0;            // bit 0: the chain comes from a deleted directory entry
+    std::string Name;             // the name it was found under; empty when unknown
+    int64_t Size = -1;            // bytes of data; -1 = unknown (the clusters define the size)
+    int32_t ParentClusterNo = -1; // first cluster of the containing directory; -1 none, 0 root
+    TxClusterChain* ParentChain = nullptr; // the parent directory's chain once linked
+    std::vector<uint32_t> Clusters;        // the first ItemCount entries are used
 };
 using PxClusterChain = TxClusterChain*;
 

@@ -11,7 +11,9 @@ namespace qrt {
 
 namespace {
 
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char AsciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 bool SameName(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -20,7 +22,9 @@ bool SameName(const std::string& a, const std::string& b) {
     return true;
 }
 
-TxFileSystem* FileSystemOf(TxDiskAccessor* aDisk) { return aDisk ? aDisk->fFileSystem : nullptr; }
+TxFileSystem* FileSystemOf(TxDiskAccessor* aDisk) {
+    return aDisk ? aDisk->fFileSystem : nullptr;
+}
 
 } // namespace
 
@@ -48,9 +52,13 @@ TxDirectoryAccessor::TxDirectoryAccessor(TxDiskAccessor* aDisk) : fDisk(aDisk) {
     QRT_ASSERT(FileSystemOf(aDisk) != nullptr, "WTF?");
 }
 
-TxDirectoryAccessor::~TxDirectoryAccessor() { fData = nullptr; }
+TxDirectoryAccessor::~TxDirectoryAccessor() {
+    fData = nullptr;
+}
 
-bool TxDirectoryAccessor::ReservedOperation() { throw EAbstractError("Abstract Error"); }
+bool TxDirectoryAccessor::ReservedOperation() {
+    throw EAbstractError("Abstract Error");
+}
 
 void TxDirectoryAccessor::EnsureLoaded() {
     if (fData) return;
@@ -69,9 +77,13 @@ void TxDirectoryAccessor::EnsureLoaded() {
     QRT_ASSERT(fData != nullptr, "WTF?");
 }
 
-bool TxDirectoryAccessor::IsRoot() { return fIsRoot; }
+bool TxDirectoryAccessor::IsRoot() {
+    return fIsRoot;
+}
 
-std::string TxDirectoryAccessor::GetPath() { return ChainPath(GetChain()); }
+std::string TxDirectoryAccessor::GetPath() {
+    return ChainPath(GetChain());
+}
 
 void TxDirectoryAccessor::ResetState() {
     MaxEntryIndex = -1;
@@ -96,7 +108,8 @@ bool TxDirectoryAccessor::Assign(TxDirectoryAccessor* aOther) {
     QRT_ASSERT(aOther->fStream != nullptr, "WTF?");
     if (!fDisk) fDisk = aOther->fDisk;
     if (fStream)
-        QRT_ASSERT(fStream->fDisk == fDisk && FileSystemOf(fStream->fDisk) == FileSystemOf(aOther->fDisk), "WTF?");
+        QRT_ASSERT(fStream->fDisk == fDisk && FileSystemOf(fStream->fDisk) == FileSystemOf(aOther->fDisk),
+                   "WTF?");
     std::unique_ptr<TxDiskStream> clone = aOther->fStream->Clone();
     ResetState();
     fStream = std::move(clone);
@@ -105,7 +118,9 @@ bool TxDirectoryAccessor::Assign(TxDirectoryAccessor* aOther) {
     return true;
 }
 
-void TxDirectoryAccessor::OpenChain(PxClusterChain aChain) { OpenStream(TxDiskStream::CreateOnChain(fDisk, -1, aChain)); }
+void TxDirectoryAccessor::OpenChain(PxClusterChain aChain) {
+    OpenStream(TxDiskStream::CreateOnChain(fDisk, -1, aChain));
+}
 
 void TxDirectoryAccessor::OpenAreas(const TxDiskAreas& aAreas) {
     OpenStream(TxDiskStream::CreateOnAreas(fDisk, -1, aAreas));
@@ -178,7 +193,8 @@ bool TxDirectoryAccessor::ChangeDirectory(const std::string& aName) {
     }
 }
 
-int32_t TxDirectoryAccessor::FindFirst(const std::string& aName, int32_t aAttr, uint8_t aFlags, TxSearchRec& aRec) {
+int32_t TxDirectoryAccessor::FindFirst(const std::string& aName, int32_t aAttr, uint8_t aFlags,
+                                       TxSearchRec& aRec) {
     QRT_ASSERT(aName.find('\\') == std::string::npos, "WTF?");
     aRec.Clear();
     auto state = std::make_unique<TxSearchState>();
@@ -213,13 +229,17 @@ int32_t TxDirectoryAccessor::FindNext(TxSearchRec& aRec) {
     return kNoMoreFiles;
 }
 
-void TxDirectoryAccessor::FindClose(TxSearchRec& aRec) { aRec.FindHandle.reset(); }
+void TxDirectoryAccessor::FindClose(TxSearchRec& aRec) {
+    aRec.FindHandle.reset();
+}
 
 void TxDirectoryAccessor::ListFiles(const std::string& aMask, std::vector<std::string>& aNames) {
     ListFilesEx(aMask, aNames);
 }
 
-void TxDirectoryAccessor::ListFilesEx(const std::string&, std::vector<std::string>&) { QRT_FAIL("UNFINISHED!!"); }
+void TxDirectoryAccessor::ListFilesEx(const std::string&, std::vector<std::string>&) {
+    QRT_FAIL("UNFINISHED!!");
+}
 
 std::unique_ptr<TxDirectoryAccessor> TxDirectoryAccessor::OpenSubdirectory(const std::string& aName) {
     std::unique_ptr<TxDirectoryAccessor> dir = CreateSibling();
@@ -250,15 +270,20 @@ std::unique_ptr<TxFileStream> TxDirectoryAccessor::OpenFile(const std::string& a
 }
 
 std::unique_ptr<TxFileStream> TxDirectoryAccessor::OpenEntryFile(const TxSearchRec& aRec, uint32_t aMode) {
-    return TxFileStream::CreateForEntry(aRec.Name, -1, ClusterAddress(static_cast<int32_t>(SearchFirstCluster(aRec))),
-                                        aMode);
+    return TxFileStream::CreateForEntry(
+        aRec.Name, -1, ClusterAddress(static_cast<int32_t>(SearchFirstCluster(aRec))), aMode);
 }
 
-bool TxDirectoryAccessor::IsValidEntryName(const std::string& aName) { return !aName.empty(); }
+bool TxDirectoryAccessor::IsValidEntryName(const std::string& aName) {
+    return !aName.empty();
+}
 
-bool TxDirectoryAccessor::IsValidAlternateName(const std::string& aName) { return !aName.empty(); }
+bool TxDirectoryAccessor::IsValidAlternateName(const std::string& aName) {
+    return !aName.empty();
+}
 
-int32_t TxDirectoryAccessor::FindEntry(const std::string& aName, int32_t aAttr, uint8_t aFlags, TxSearchRec& aRec) {
+int32_t TxDirectoryAccessor::FindEntry(const std::string& aName, int32_t aAttr, uint8_t aFlags,
+                                       TxSearchRec& aRec) {
     bool any = aName.empty() || aName == "*" || aName == "*.*";
     int32_t result = FindFirst(aName, aAttr, aFlags, aRec);
     try {
@@ -279,7 +304,9 @@ int32_t TxDirectoryAccessor::FindEntry(const std::string& aName, int32_t aAttr, 
     return result;
 }
 
-PxClusterChain TxDirectoryAccessor::GetChain() const { return fStream ? fStream->fChain : nullptr; }
+PxClusterChain TxDirectoryAccessor::GetChain() const {
+    return fStream ? fStream->fChain : nullptr;
+}
 
 uint32_t TxDirectoryAccessor::GetFirstCluster() const {
     PxClusterChain chain = GetChain();

@@ -24,7 +24,9 @@ uint16_t MediaKindOf(int32_t aMediaType, uint16_t aCurrent) {
 
 } // namespace
 
-TxDiskAccessor::TxDiskAccessor() { InitDriveParams(fParams); }
+TxDiskAccessor::TxDiskAccessor() {
+    InitDriveParams(fParams);
+}
 
 TxDiskAccessor::~TxDiskAccessor() {
     Close();
@@ -40,7 +42,9 @@ void TxDiskAccessor::Close() {
     }
 }
 
-bool TxDiskAccessor::IsClosed() { return fHandle == InvalidDeviceHandle; }
+bool TxDiskAccessor::IsClosed() {
+    return fHandle == InvalidDeviceHandle;
+}
 
 void TxDiskAccessor::Open(bool aReadOnly) {
     QRT_ASSERT(IsValidDriveParams(fParams), "WTF?");
@@ -57,7 +61,8 @@ void TxDiskAccessor::Open(bool aReadOnly) {
     fParams.SectorsPerTrack = geometry.SectorsPerTrack;
     fParams.BytesPerSector = geometry.BytesPerSector;
     if (geometry.DiskSize > 0 && geometry.BytesPerSector != 0) {
-        fParams.TotalSectors = static_cast<uint32_t>(static_cast<uint64_t>(geometry.DiskSize) / geometry.BytesPerSector);
+        fParams.TotalSectors =
+            static_cast<uint32_t>(static_cast<uint64_t>(geometry.DiskSize) / geometry.BytesPerSector);
     } else {
         fParams.TotalSectors = fParams.Cylinders * fParams.TracksPerCylinder * fParams.SectorsPerTrack;
     }
@@ -70,9 +75,9 @@ uint32_t TxDiskAccessor::Read(const TxDiskAddress& aAddress, void* aBuffer, uint
     QRT_ASSERT(aAddress.Offset == 0, "WTF?");
     // An accessor whose geometry is unknown cannot be read.
     QRT_ASSERT(fParams.BytesPerSector != 0, "WTF?");
-    QRT_ASSERT(aByteCount % fParams.BytesPerSector == 0, "WTF? aByteCount: " + std::to_string(aByteCount) +
-                                                             ", BytesPerSector: " +
-                                                             std::to_string(fParams.BytesPerSector));
+    QRT_ASSERT(aByteCount % fParams.BytesPerSector == 0,
+               "WTF? aByteCount: " + std::to_string(aByteCount) +
+                   ", BytesPerSector: " + std::to_string(fParams.BytesPerSector));
     if (IsClosed()) Open(true);
     SeekAddress(aAddress);
     return ReadSectors(aBuffer, aByteCount / fParams.BytesPerSector);
@@ -131,8 +136,9 @@ void TxDiskAccessor::ConvertAddress(int32_t aKind, const TxDiskAddress& aSource,
             QRT_ASSERT(fParams.BytesPerSector != 0, "WTF?");
             uint32_t bps = fParams.BytesPerSector;
             uint32_t offset = static_cast<uint32_t>(source.Offset);
-            aResult.Number = static_cast<int32_t>(offset / bps + static_cast<uint32_t>(source.Number) * fs->fSectorsPerCluster +
-                                                  fs->fClusterZeroSector);
+            aResult.Number = static_cast<int32_t>(
+                offset / bps + static_cast<uint32_t>(source.Number) * fs->fSectorsPerCluster +
+                fs->fClusterZeroSector);
             aResult.Offset = static_cast<int32_t>(offset % bps);
             return;
         }
@@ -147,7 +153,8 @@ void TxDiskAccessor::ConvertAddress(int32_t aKind, const TxDiskAddress& aSource,
             QRT_ASSERT(fs->fSectorsPerCluster != 0, "WTF?");
             uint32_t d = static_cast<uint32_t>(source.Number) - fs->fClusterZeroSector;
             aResult.Number = static_cast<int32_t>(d / fs->fSectorsPerCluster);
-            aResult.Offset = static_cast<int32_t>((d % fs->fSectorsPerCluster) * fParams.BytesPerSector) + source.Offset;
+            aResult.Offset =
+                static_cast<int32_t>((d % fs->fSectorsPerCluster) * fParams.BytesPerSector) + source.Offset;
             return;
         }
         case akCluster:
@@ -216,8 +223,12 @@ std::unique_ptr<TxDiskAccessor> CreateDiskAccessorForLetter(char aLetter, bool a
     return disk;
 }
 
-bool HasDriveLetter(const TxDiskAccessor* aDisk) { return DriveLetterOf(aDisk->fParams) != '\0'; }
+bool HasDriveLetter(const TxDiskAccessor* aDisk) {
+    return DriveLetterOf(aDisk->fParams) != '\0';
+}
 
-bool IsRemovableDisk(const TxDiskAccessor* aDisk) { return IsRemovableMedia(aDisk->fParams); }
+bool IsRemovableDisk(const TxDiskAccessor* aDisk) {
+    return IsRemovableMedia(aDisk->fParams);
+}
 
 } // namespace qrt

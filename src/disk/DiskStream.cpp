@@ -46,7 +46,8 @@ std::unique_ptr<TxDiskStream> TxDiskStream::CreateAtAddress(TxDiskAccessor* aDis
     return stream;
 }
 
-std::unique_ptr<TxDiskStream> TxDiskStream::CreateOnChain(TxDiskAccessor* aDisk, int64_t aSize, PxClusterChain aChain) {
+std::unique_ptr<TxDiskStream> TxDiskStream::CreateOnChain(TxDiskAccessor* aDisk, int64_t aSize,
+                                                          PxClusterChain aChain) {
     auto stream = std::make_unique<TxDiskStream>();
     stream->InitOnChain(aDisk, aSize, aChain);
     return stream;
@@ -71,7 +72,8 @@ std::unique_ptr<TxFileStream> TxFileStream::CreateAtAddress(TxDiskAccessor* aDis
     return stream;
 }
 
-std::unique_ptr<TxFileStream> TxFileStream::CreateOnChain(TxDiskAccessor* aDisk, int64_t aSize, PxClusterChain aChain) {
+std::unique_ptr<TxFileStream> TxFileStream::CreateOnChain(TxDiskAccessor* aDisk, int64_t aSize,
+                                                          PxClusterChain aChain) {
     auto stream = std::make_unique<TxFileStream>();
     stream->InitOnChain(aDisk, aSize, aChain);
     return stream;
@@ -217,9 +219,13 @@ int64_t TxDiskStream::Read(void* aBuffer, int64_t aCount) {
     return done;
 }
 
-int64_t TxDiskStream::Write(const void*, int64_t) { QRT_FAIL("Writing is not supported!"); }
+int64_t TxDiskStream::Write(const void*, int64_t) {
+    QRT_FAIL("Writing is not supported!");
+}
 
-void TxDiskStream::SetSize(int64_t) { QRT_FAIL("UNIMPLEMENTED!!"); }
+void TxDiskStream::SetSize(int64_t) {
+    QRT_FAIL("UNIMPLEMENTED!!");
+}
 
 // --- contents -------------------------------------------------------------------------------------
 
@@ -263,10 +269,13 @@ void TxDiskStream::AddCluster(int64_t aCluster, int32_t) {
 }
 
 void TxDiskStream::AddClusters(int32_t aCount, int32_t aFlag) {
-    for (int32_t i = 0; i < aCount; ++i) AddCluster(-1, aFlag);
+    for (int32_t i = 0; i < aCount; ++i)
+        AddCluster(-1, aFlag);
 }
 
-void TxDiskStream::ReservedOperation(int32_t, int32_t) { QRT_FAIL("UNIMPLEMENTED!!"); }
+void TxDiskStream::ReservedOperation(int32_t, int32_t) {
+    QRT_FAIL("UNIMPLEMENTED!!");
+}
 
 void* TxDiskStream::LockData() {
     QRT_ASSERT(fData != nullptr, "WTF?");
@@ -274,7 +283,9 @@ void* TxDiskStream::LockData() {
     return fData.get();
 }
 
-void TxDiskStream::UnlockData() { --fDataLocks; }
+void TxDiskStream::UnlockData() {
+    --fDataLocks;
+}
 
 void TxDiskStream::CopyToStream(TStream& aDest) {
     aDest.Seek(0, soBeginning);
@@ -419,6 +430,8 @@ int32_t FindAreaAt(TxDiskAccessor* aDisk, const TxDiskAreas& aAreas, TxDiskArea&
     return -1;
 }
 
-PxClusterChain AreasToChain(TxDiskAccessor*, const TxDiskAreas&) { QRT_FAIL("UNIMPLEMENTED!!"); }
+PxClusterChain AreasToChain(TxDiskAccessor*, const TxDiskAreas&) {
+    QRT_FAIL("UNIMPLEMENTED!!");
+}
 
 } // namespace qrt

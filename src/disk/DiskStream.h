@@ -36,13 +36,15 @@ public:
     TxDiskStream& operator=(const TxDiskStream&) = delete;
 
     // Over explicit areas (sector areas; cluster areas would need a chain and are not supported).
-    static std::unique_ptr<TxDiskStream> CreateOnAreas(TxDiskAccessor* aDisk, int64_t aSize, const TxDiskAreas& aAreas);
+    static std::unique_ptr<TxDiskStream> CreateOnAreas(TxDiskAccessor* aDisk, int64_t aSize,
+                                                       const TxDiskAreas& aAreas);
     // At a sector address (a sector run of aSize bytes) or a cluster address (the catalogued chain
     // that starts there).
     static std::unique_ptr<TxDiskStream> CreateAtAddress(TxDiskAccessor* aDisk, int64_t aSize,
                                                          const TxDiskAddress& aAddress);
     // Over a chain (not copied; see the ownership rule).
-    static std::unique_ptr<TxDiskStream> CreateOnChain(TxDiskAccessor* aDisk, int64_t aSize, PxClusterChain aChain);
+    static std::unique_ptr<TxDiskStream> CreateOnChain(TxDiskAccessor* aDisk, int64_t aSize,
+                                                       PxClusterChain aChain);
 
     // Reads from the current position; a closed disk is reopened read-only. Reads stop at the end of
     // the areas and at a failed or short device read.
@@ -125,10 +127,12 @@ public:
 
     static std::unique_ptr<TxFileStream> CreateForEntry(const std::string& aName, int64_t aSize,
                                                         const TxDiskAddress& aAddress, uint32_t aMode);
-    static std::unique_ptr<TxFileStream> CreateOnAreas(TxDiskAccessor* aDisk, int64_t aSize, const TxDiskAreas& aAreas);
+    static std::unique_ptr<TxFileStream> CreateOnAreas(TxDiskAccessor* aDisk, int64_t aSize,
+                                                       const TxDiskAreas& aAreas);
     static std::unique_ptr<TxFileStream> CreateAtAddress(TxDiskAccessor* aDisk, int64_t aSize,
                                                          const TxDiskAddress& aAddress);
-    static std::unique_ptr<TxFileStream> CreateOnChain(TxDiskAccessor* aDisk, int64_t aSize, PxClusterChain aChain);
+    static std::unique_ptr<TxFileStream> CreateOnChain(TxDiskAccessor* aDisk, int64_t aSize,
+                                                       PxClusterChain aChain);
 
 protected:
     TxDiskStream* NewSibling() const override { return new TxFileStream; }

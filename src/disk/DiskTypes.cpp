@@ -13,9 +13,13 @@ const char* const kDevicePrefix = "\\\\.\\";
 const char* const kPhysicalDrivePrefix = "\\\\.\\PhysicalDrive";
 } // namespace
 
-TxDiskAddress SectorAddress(int32_t aSector) { return TxDiskAddress{0, akSector, aSector}; }
+TxDiskAddress SectorAddress(int32_t aSector) {
+    return TxDiskAddress{0, akSector, aSector};
+}
 
-TxDiskAddress ClusterAddress(int32_t aCluster) { return TxDiskAddress{0, akCluster, aCluster}; }
+TxDiskAddress ClusterAddress(int32_t aCluster) {
+    return TxDiskAddress{0, akCluster, aCluster};
+}
 
 bool IsNullAddress(const TxDiskAddress& aAddress) {
     switch (aAddress.Kind) {
@@ -45,7 +49,9 @@ void TxDiskAreas::SetLength(int32_t aLength) {
     fItems->resize(wanted);
 }
 
-void InitDriveParams(TxDriveParams& aParams) { aParams = TxDriveParams{}; }
+void InitDriveParams(TxDriveParams& aParams) {
+    aParams = TxDriveParams{};
+}
 
 bool IsValidDriveParams(const TxDriveParams& aParams) {
     const std::string& path = aParams.DevicePath;
@@ -81,8 +87,12 @@ char DriveLetterOf(const TxDriveParams& aParams) {
     return result;
 }
 
-bool IsRemovableMedia(const TxDriveParams& aParams) { return (aParams.MediaKind & mkRemovable) == mkRemovable; }
+bool IsRemovableMedia(const TxDriveParams& aParams) {
+    return (aParams.MediaKind & mkRemovable) == mkRemovable;
+}
 
-bool HasGeometry(const TxDriveParams& aParams) { return aParams.TotalSectors != 0; }
+bool HasGeometry(const TxDriveParams& aParams) {
+    return aParams.TotalSectors != 0;
+}
 
 } // namespace qrt

@@ -72,8 +72,8 @@ enum : uint16_t { mkUnknown = 0, mkFixedDisk = 3, mkFloppy = 0x8001, mkRemovable
 
 // What is known about the device or partition an accessor reads.
 struct TxDriveParams {
-    std::string DevicePath;   // "\\.\PhysicalDriveN", "\\.\X:", "@:" or the path of an image file
-    int16_t DriveNo = -1;     // -1 none, 0/1 floppy A:/B:, 128..255 physical disk DriveNo - 128
+    std::string DevicePath;    // "\\.\PhysicalDriveN", "\\.\X:", "@:" or the path of an image file
+    int16_t DriveNo = -1;      // -1 none, 0/1 floppy A:/B:, 128..255 physical disk DriveNo - 128
     uint8_t PartitionNo = 255; // 255 whole device, 0..3 partition-table slot
     uint16_t MediaKind = mkUnknown;
     uint32_t Cylinders = 0;

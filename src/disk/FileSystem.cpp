@@ -30,7 +30,9 @@ TPointerList* NewChainList(TxFileSystem* aOwner) {
     return list;
 }
 
-[[noreturn]] void RaiseAbstractError() { throw EAbstractError("Abstract Error"); }
+[[noreturn]] void RaiseAbstractError() {
+    throw EAbstractError("Abstract Error");
+}
 
 } // namespace
 
@@ -80,9 +82,13 @@ uint32_t TxFileSystem::GetBytesPerCluster() {
     return fDisk->fParams.BytesPerSector * fSectorsPerCluster;
 }
 
-uint32_t TxFileSystem::GetDefaultSectorsPerCluster(uint32_t) { RaiseAbstractError(); }
+uint32_t TxFileSystem::GetDefaultSectorsPerCluster(uint32_t) {
+    RaiseAbstractError();
+}
 
-uint32_t TxFileSystem::GetFirstClusterNo() { return 0; }
+uint32_t TxFileSystem::GetFirstClusterNo() {
+    return 0;
+}
 
 void TxFileSystem::AppendNextClusters(PxClusterChain& aChain, uint8_t aState, const TxClusterFilter& aFilter,
                                       int64_t aCount) {
@@ -96,20 +102,30 @@ void TxFileSystem::AppendNextClusters(PxClusterChain& aChain, uint8_t aState, co
     DisposeClusterChain(next);
 }
 
-const TxAccessorClass* TxFileSystem::GetEntryClass(const std::string&) { RaiseAbstractError(); }
+const TxAccessorClass* TxFileSystem::GetEntryClass(const std::string&) {
+    RaiseAbstractError();
+}
 
-const TxAccessorClass* TxFileSystem::GetDirectoryClass() { return GetAccessorClass(akDirectoryAccessor); }
+const TxAccessorClass* TxFileSystem::GetDirectoryClass() {
+    return GetAccessorClass(akDirectoryAccessor);
+}
 
-bool TxFileSystem::Mount() { return true; }
+bool TxFileSystem::Mount() {
+    return true;
+}
 
-bool TxFileSystem::RecreateBootRecord() { RaiseAbstractError(); }
+bool TxFileSystem::RecreateBootRecord() {
+    RaiseAbstractError();
+}
 
 uint8_t TxFileSystem::Check(int32_t aFlag) {
     int32_t code = 0;
     return CheckEx(code, aFlag);
 }
 
-uint8_t TxFileSystem::CheckEx(int32_t&, int32_t) { RaiseAbstractError(); }
+uint8_t TxFileSystem::CheckEx(int32_t&, int32_t) {
+    RaiseAbstractError();
+}
 
 uint8_t TxFileSystem::ProbeRoot(int32_t& aCode, int32_t aFlag) {
     int32_t sound = 0;
@@ -159,7 +175,9 @@ bool TxFileSystem::IsDirectoryAt(const TxDiskAddress& aAddress, int32_t aFlag) {
     return ProbeDirectory(aAddress, code, aFlag, sound, self, parent) > 1;
 }
 
-bool TxFileSystem::IsDirectoryAtAny(const TxDiskAddress& aAddress) { return IsDirectoryAt(aAddress, 2); }
+bool TxFileSystem::IsDirectoryAtAny(const TxDiskAddress& aAddress) {
+    return IsDirectoryAt(aAddress, 2);
+}
 
 bool TxFileSystem::IsValidCluster(uint32_t aCluster) {
     return GetFirstClusterNo() <= aCluster && aCluster < ClusterCount;
@@ -177,15 +195,25 @@ PxClusterChain TxFileSystem::GetAreaChain(int32_t aSlot, uint8_t aState, const s
     return chain;
 }
 
-PxClusterChain TxFileSystem::GetFreeAreaChain() { return GetAreaChain(0, csFree, FreeAreaName); }
+PxClusterChain TxFileSystem::GetFreeAreaChain() {
+    return GetAreaChain(0, csFree, FreeAreaName);
+}
 
-PxClusterChain TxFileSystem::GetBadClusterAreaChain() { return GetAreaChain(1, csBad, BadClusterAreaName); }
+PxClusterChain TxFileSystem::GetBadClusterAreaChain() {
+    return GetAreaChain(1, csBad, BadClusterAreaName);
+}
 
-void TxFileSystem::CreateFileEntry() { QRT_FAIL("UNIMPLEMENTED!"); }
+void TxFileSystem::CreateFileEntry() {
+    QRT_FAIL("UNIMPLEMENTED!");
+}
 
-void TxFileSystem::CreateDirectoryEntry() { QRT_FAIL("UNIMPLEMENTED!"); }
+void TxFileSystem::CreateDirectoryEntry() {
+    QRT_FAIL("UNIMPLEMENTED!");
+}
 
-void TxFileSystem::CreateVolumeEntry() { QRT_FAIL("UNIMPLEMENTED!"); }
+void TxFileSystem::CreateVolumeEntry() {
+    QRT_FAIL("UNIMPLEMENTED!");
+}
 
 int32_t TxFileSystem::GetReservedCount(const TPointerList* aList) {
     if (aList == fOtherChains) return 2;
@@ -208,7 +236,9 @@ void TxFileSystem::CheckChainList(const TPointerList* aList) {
     }
 }
 
-int32_t TxFileSystem::AddDirectoryChain(PxClusterChain aChain) { return FindChainIndex(fDirectoryChains, aChain, 1); }
+int32_t TxFileSystem::AddDirectoryChain(PxClusterChain aChain) {
+    return FindChainIndex(fDirectoryChains, aChain, 1);
+}
 
 PxClusterChain TxFileSystem::SlotChain(const TPointerList* aList, int32_t aIndex) {
     if (aIndex < 0 || aIndex >= aList->Count) return nullptr;
@@ -290,7 +320,8 @@ int32_t TxFileSystem::FindChainIndex(TPointerList* aList, PxClusterChain aChain,
             // Cross-linked chains share a first cluster: the run of equal keys is searched for this
             // very chain, and a new one goes behind the run.
             int32_t start = mid;
-            while (start > GetReservedCount(aList) && SortedSlot(aList, start - 1)->Clusters[0] == key) --start;
+            while (start > GetReservedCount(aList) && SortedSlot(aList, start - 1)->Clusters[0] == key)
+                --start;
             int32_t i = start;
             for (; i < aList->Count; ++i) {
                 PxClusterChain other = SortedSlot(aList, i);
@@ -372,7 +403,9 @@ int32_t TxFileSystem::FindDirectoryChain(uint32_t aCluster, PxClusterChain& aCha
     return FindChainByCluster(fDirectoryChains, aCluster, aFlags, aChain);
 }
 
-int32_t TxFileSystem::IndexOfFileChain(PxClusterChain aChain) { return FindChainIndex(fFileChains, aChain, 0); }
+int32_t TxFileSystem::IndexOfFileChain(PxClusterChain aChain) {
+    return FindChainIndex(fFileChains, aChain, 0);
+}
 
 int32_t TxFileSystem::FindFileChain(uint32_t aCluster, PxClusterChain& aChain, int32_t aFlags) {
     return FindChainByCluster(fFileChains, aCluster, aFlags, aChain);
@@ -395,7 +428,8 @@ void TxFileSystem::RelinkChainList(TPointerList* aList) {
             c->ParentClusterNo = static_cast<int32_t>(FirstCluster(c->ParentChain));
         } else if (c->ParentChain) {
             PxClusterChain found = nullptr;
-            int32_t idx = FindChainByCluster(fDirectoryChains, static_cast<uint32_t>(c->ParentClusterNo), 0, found);
+            int32_t idx =
+                FindChainByCluster(fDirectoryChains, static_cast<uint32_t>(c->ParentClusterNo), 0, found);
             if (found != c->ParentChain)
                 QRT_FAIL("WTF? wClusterChainParent=" + ChainToString(found) +
                          ", wClusterChain.ParentChain=" + ChainToString(c->ParentChain));
@@ -404,7 +438,8 @@ void TxFileSystem::RelinkChainList(TPointerList* aList) {
             // Parent cluster 0 is the root of a volume whose root directory has no chain: there is
             // nothing to link to, and the chain stays a top-level one.
             PxClusterChain found = nullptr;
-            int32_t idx = FindChainByCluster(fDirectoryChains, static_cast<uint32_t>(c->ParentClusterNo), 0, found);
+            int32_t idx =
+                FindChainByCluster(fDirectoryChains, static_cast<uint32_t>(c->ParentClusterNo), 0, found);
             CheckParentIndex(c->ParentClusterNo, idx);
             c->ParentChain = found;
         }

@@ -20,7 +20,12 @@ class TxFileSystem;
 enum : uint8_t { csFree = 2, csEndOfChain = 3, csInUse = 4, csBad = 5 };
 
 // Kinds of GetAccessorClass.
-enum : int32_t { akDirectoryAccessor = 1, akFileAccessor = 2, akDiskAccessorFirst = 3, akDiskAccessorLast = 5 };
+enum : int32_t {
+    akDirectoryAccessor = 1,
+    akFileAccessor = 2,
+    akDiskAccessorFirst = 3,
+    akDiskAccessorLast = 5
+};
 
 // A class-object for the accessors a file system hands out: the directory accessor class (which
 // creates directory accessors for a disk) and the two stream classes (CreateDirectory nullptr).
@@ -41,7 +46,8 @@ struct TxFileSystemClass {
 // the scan position, it answers whether the cluster is taken. It may move the position, and it ends
 // the scan by setting the position to -1 (and answering false). Callers bind their own object in
 // the function (a lambda capturing it, for instance).
-using TxClusterFilter = std::function<bool(uint32_t aCluster, uint8_t aState, int32_t aReserved, int64_t& aPosition)>;
+using TxClusterFilter =
+    std::function<bool(uint32_t aCluster, uint8_t aState, int32_t aReserved, int64_t& aPosition)>;
 
 // The abstract volume mounted on a disk accessor: its cluster geometry and the catalogue of every
 // chain known on it, in three lists sorted by first cluster after their reserved slots:
@@ -118,11 +124,13 @@ public:
     virtual int32_t GetReservedCount(const TPointerList* aList);
     virtual void RelinkChainList(TPointerList* aList);
     // Flags: 1 = create (file) the chain when absent; 2 is not supported ("UNFINISHED!!").
-    virtual int32_t FindChainByCluster(TPointerList* aList, uint32_t aCluster, int32_t aFlags, PxClusterChain& aChain);
+    virtual int32_t FindChainByCluster(TPointerList* aList, uint32_t aCluster, int32_t aFlags,
+                                       PxClusterChain& aChain);
     virtual int32_t FindChainIndex(TPointerList* aList, PxClusterChain aChain, int32_t aFlags);
     // aWhich 1: directory chains, 2: file chains, other: both; never creates.
     virtual PxClusterChain FindChain(uint32_t aCluster, int32_t aWhich);
-    virtual int32_t FindChainAnywhere(uint32_t aCluster, TPointerList*& aList, int32_t aFlags, PxClusterChain& aChain);
+    virtual int32_t FindChainAnywhere(uint32_t aCluster, TPointerList*& aList, int32_t aFlags,
+                                      PxClusterChain& aChain);
     virtual int32_t LocateChain(PxClusterChain aChain, TPointerList*& aList);
     virtual int32_t IndexOfDirectoryChain(PxClusterChain aChain);
     virtual int32_t FindDirectoryChain(uint32_t aCluster, PxClusterChain& aChain, int32_t aFlags);

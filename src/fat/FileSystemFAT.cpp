@@ -129,8 +129,9 @@ void TFileSystemFATx::FinishGeometry(uint32_t aOldReservedSectors, uint32_t aOld
     uint64_t deviceSectors = bps ? fDisk->GetSizeInBytes() / bps : 0;
     if (deviceSectors > 0) {
         uint32_t firstData = fClusterZeroSector + 2 * fSectorsPerCluster; // wraps back as it was made
-        uint64_t onDevice =
-            deviceSectors > firstData ? (deviceSectors - firstData + fSectorsPerCluster - 1) / fSectorsPerCluster : 0;
+        uint64_t onDevice = deviceSectors > firstData
+                                ? (deviceSectors - firstData + fSectorsPerCluster - 1) / fSectorsPerCluster
+                                : 0;
         if (onDevice + 2 < ClusterCount) ClusterCount = static_cast<uint32_t>(onDevice + 2);
     }
     // Only the sectors that hold entries below the cluster bound are read: the rest of a copy, however

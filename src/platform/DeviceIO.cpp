@@ -57,7 +57,9 @@ int64_t ReadableBeforeBadRange(TDeviceHandle aHandle, uint32_t aCount) {
     return static_cast<int64_t>(readable);
 }
 
-uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t Le16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 // Sector size of an image: 512 unless sector 0 holds a FAT boot record that declares a larger one.
 uint32_t ImageSectorSize(int aHandle) {
@@ -73,7 +75,8 @@ uint32_t ImageSectorSize(int aHandle) {
 // Whether the disk behind a block device is removable, from /sys/dev/block/MAJ:MIN (a partition's
 // own folder has no "removable"; its disk's folder, one level up, has).
 bool SysfsRemovable(dev_t aDevice) {
-    std::string base = "/sys/dev/block/" + std::to_string(major(aDevice)) + ":" + std::to_string(minor(aDevice));
+    std::string base =
+        "/sys/dev/block/" + std::to_string(major(aDevice)) + ":" + std::to_string(minor(aDevice));
     char resolved[PATH_MAX];
     if (!realpath(base.c_str(), resolved)) return false;
     std::string folder = resolved;
@@ -206,20 +209,30 @@ bool DeviceCheckVerify(TDeviceHandle aHandle) {
     return true;
 }
 
-int DeviceLastError() { return gLastError; }
+int DeviceLastError() {
+    return gLastError;
+}
 
 bool DeviceFileExists(const std::string& aPath) {
     struct stat st {};
     return !aPath.empty() && ::stat(aPath.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-bool IsDeviceTableName(const std::string& aName) { return aName.rfind("\\\\.\\", 0) == 0; }
+bool IsDeviceTableName(const std::string& aName) {
+    return aName.rfind("\\\\.\\", 0) == 0;
+}
 
-void DeviceTableSet(const std::string& aName, const std::string& aTarget) { DeviceTable()[aName] = aTarget; }
+void DeviceTableSet(const std::string& aName, const std::string& aTarget) {
+    DeviceTable()[aName] = aTarget;
+}
 
-void DeviceTableRemove(const std::string& aName) { DeviceTable().erase(aName); }
+void DeviceTableRemove(const std::string& aName) {
+    DeviceTable().erase(aName);
+}
 
-void DeviceTableClear() { DeviceTable().clear(); }
+void DeviceTableClear() {
+    DeviceTable().clear();
+}
 
 std::vector<std::pair<std::string, std::string>> DeviceTableEntries() {
     return {DeviceTable().begin(), DeviceTable().end()};
@@ -232,7 +245,9 @@ void DeviceSetBadRanges(const std::string& aName, const std::vector<TDeviceBadRa
         BadRangesByName()[aName] = aRanges;
 }
 
-void DeviceClearBadRanges() { BadRangesByName().clear(); }
+void DeviceClearBadRanges() {
+    BadRangesByName().clear();
+}
 
 std::string DeviceResolve(const std::string& aName) {
     if (!IsDeviceTableName(aName)) return aName;

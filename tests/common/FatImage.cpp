@@ -48,12 +48,13 @@ FatImage FatImage::Partitioned(const std::string& aPath, const Options& aOptions
     // An MBR with one entry: CHS fields filled so that the end key is above the start key.
     std::string mbr(512, '\0');
     auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) mbr[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+        for (int i = 0; i < 4; ++i)
+            mbr[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
     };
     size_t e = 446;
-    mbr[e + 1] = 1;                 // start head
-    mbr[e + 2] = 1;                 // start sector
-    mbr[e + 3] = 0;                 // start cylinder
+    mbr[e + 1] = 1; // start head
+    mbr[e + 2] = 1; // start sector
+    mbr[e + 3] = 0; // start cylinder
     mbr[e + 4] = static_cast<char>(aOptions.FatBits == 32 ? 0x0C : 0x06);
     mbr[e + 5] = static_cast<char>(0xFE); // end head
     mbr[e + 6] = static_cast<char>(0xFF); // end sector and cylinder bits
@@ -66,8 +67,8 @@ FatImage FatImage::Partitioned(const std::string& aPath, const Options& aOptions
         std::ofstream out(aPath, std::ios::binary | std::ios::trunc);
         out.write(mbr.data(), 512);
     }
-    RunOrThrow("dd if=" + ShellQuote(volume) + " of=" + ShellQuote(aPath) + " bs=512 seek=" +
-               std::to_string(aStartSector) + " conv=notrunc status=none");
+    RunOrThrow("dd if=" + ShellQuote(volume) + " of=" + ShellQuote(aPath) +
+               " bs=512 seek=" + std::to_string(aStartSector) + " conv=notrunc status=none");
     ::unlink(volume.c_str());
     return FatImage(aPath, offset, aOptions.SectorSize);
 }
@@ -77,9 +78,13 @@ std::string FatImage::Target(const std::string& aVolumePath) const {
     return "-i " + ShellQuote(image) + " " + ShellQuote("::/" + aVolumePath);
 }
 
-void FatImage::Mtools(const std::string& aCommand) const { RunOrThrow("MTOOLS_SKIP_CHECK=1 " + aCommand); }
+void FatImage::Mtools(const std::string& aCommand) const {
+    RunOrThrow("MTOOLS_SKIP_CHECK=1 " + aCommand);
+}
 
-void FatImage::Mkdir(const std::string& aVolumePath) { Mtools("mmd " + Target(aVolumePath)); }
+void FatImage::Mkdir(const std::string& aVolumePath) {
+    Mtools("mmd " + Target(aVolumePath));
+}
 
 void FatImage::WriteFile(const std::string& aVolumePath, const std::string& aContents) {
     std::string host = fPath + ".in";
@@ -90,13 +95,17 @@ void FatImage::WriteFile(const std::string& aVolumePath, const std::string& aCon
 
 void FatImage::CopyIn(const std::string& aHostFile, const std::string& aVolumePath) {
     Mtools("mcopy -o " + std::string("-i ") +
-           ShellQuote(fOffset ? fPath + "@@" + std::to_string(fOffset) : fPath) + " " + ShellQuote(aHostFile) +
-           " " + ShellQuote("::/" + aVolumePath));
+           ShellQuote(fOffset ? fPath + "@@" + std::to_string(fOffset) : fPath) + " " +
+           ShellQuote(aHostFile) + " " + ShellQuote("::/" + aVolumePath));
 }
 
-void FatImage::Delete(const std::string& aVolumePath) { Mtools("mdel " + Target(aVolumePath)); }
+void FatImage::Delete(const std::string& aVolumePath) {
+    Mtools("mdel " + Target(aVolumePath));
+}
 
-void FatImage::DeleteTree(const std::string& aVolumePath) { Mtools("mdeltree " + Target(aVolumePath)); }
+void FatImage::DeleteTree(const std::string& aVolumePath) {
+    Mtools("mdeltree " + Target(aVolumePath));
+}
 
 std::string FatImage::ReadFile(const std::string& aVolumePath) const {
     std::string host = fPath + ".out";

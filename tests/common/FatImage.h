@@ -25,7 +25,8 @@ public:
     FatImage(const std::string& aPath, const Options& aOptions);
     // Creates aPath with an MBR and one FAT partition starting at aStartSector (the partition type
     // byte is 0x0C for FAT32, 0x06 otherwise).
-    static FatImage Partitioned(const std::string& aPath, const Options& aOptions, uint32_t aStartSector = 2048);
+    static FatImage Partitioned(const std::string& aPath, const Options& aOptions,
+                                uint32_t aStartSector = 2048);
 
     const std::string& Path() const { return fPath; }
     uint64_t VolumeOffset() const { return fOffset; }

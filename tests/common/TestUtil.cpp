@@ -23,8 +23,8 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     // Tests may leave read-only files and folders behind; make them writable before removing.
-    for (auto it = fs::recursive_directory_iterator(fPath, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec))
+    for (auto it = fs::recursive_directory_iterator(fPath, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
         fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(fPath, ec);
 }
@@ -36,7 +36,8 @@ int RunCommand(const std::string& aCommand, std::string* aOutput) {
     std::string output;
     char buffer[4096];
     size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        output.append(buffer, n);
     int status = ::pclose(pipe);
     if (aOutput) *aOutput = output;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -52,7 +52,7 @@ std::string AssertionText(const std::exception& e);
     do {                                                                                                     \
         try {                                                                                                \
             statement;                                                                                       \
-            ADD_FAILURE() << "expected the assertion \"" << (text) << "\"";                                 \
+            ADD_FAILURE() << "expected the assertion \"" << (text) << "\"";                                  \
         } catch (const ::qrt::EAssertionFailed& e_) {                                                        \
             EXPECT_EQ(::qrt::test::AssertionText(e_), std::string(text));                                    \
         }                                                                                                    \

@@ -52,7 +52,7 @@ TEST(ClusterBitmapTest, MarkChainAndSearch) {
     EXPECT_EQ(bitmap.fUsedCount, 3);
     EXPECT_EQ(bitmap.GetState(9), 2);
 
-    EXPECT_EQ(bitmap.FindNext(3, 2), 3);  // the start itself
+    EXPECT_EQ(bitmap.FindNext(3, 2), 3); // the start itself
     EXPECT_EQ(bitmap.FindNext(5, 2), 9);
     EXPECT_EQ(bitmap.FindNext(10, 2), 3); // wraps past the last cluster
     EXPECT_EQ(bitmap.FindNext(15, 0), 15);

@@ -19,7 +19,8 @@ struct ChainGuard {
         return aChain;
     }
     ~ChainGuard() {
-        for (PxClusterChain c : Chains) delete c;
+        for (PxClusterChain c : Chains)
+            delete c;
     }
 };
 
@@ -50,7 +51,8 @@ TEST(ClusterChainTest, CreationAndGrowth) {
 
     // Filling cluster by cluster keeps every entry through the reallocations.
     PxClusterChain big = nullptr;
-    for (uint32_t c = 2; c < 1002; ++c) AddCluster(big, c);
+    for (uint32_t c = 2; c < 1002; ++c)
+        AddCluster(big, c);
     EXPECT_EQ(big->ItemCount, 1000);
     EXPECT_EQ(FirstCluster(big), 2u);
     EXPECT_EQ(LastCluster(big), 1001u);
@@ -123,7 +125,8 @@ TEST(ClusterChainTest, NamesAndPaths) {
 
     // Reached through a link, such a parent means the links were not rebuilt.
     a->ParentClusterNo = 77;
-    EXPECT_ASSERTION(ChainPath(b), "You must call TxFileSystem._relinkChains first! wChain=?\\a: [20] \r\n  Parent: 77");
+    EXPECT_ASSERTION(ChainPath(b),
+                     "You must call TxFileSystem._relinkChains first! wChain=?\\a: [20] \r\n  Parent: 77");
 
     // A nameless child of the root below a linked parent would end in a backslash.
     PxClusterChain d = g.Add(test::MakeChain({50}));
@@ -199,7 +202,8 @@ TEST(ClusterChainTest, CheckMessagesInOrder) {
     EXPECT_ASSERTION(CheckChain(nullptr, c), "WTF? aChain.ParentClusterNo=5, aChain.Clusters[0]=5");
     c->ParentClusterNo = 0;
     c->ParentChain = c;
-    EXPECT_ASSERTION(CheckChain(nullptr, c), "WTF? aChain=[ \r\n  Fragment #1:\r\n    5,6,7\r\n]\r\n  Parent: 0");
+    EXPECT_ASSERTION(CheckChain(nullptr, c),
+                     "WTF? aChain=[ \r\n  Fragment #1:\r\n    5,6,7\r\n]\r\n  Parent: 0");
     c->ParentChain = nullptr;
     CheckChain(nullptr, c);
 

@@ -17,8 +17,8 @@ namespace {
 void CopyInto(const test::FatImage& aImage, const std::string& aName, const std::string& aContents) {
     std::string host = aImage.Path() + ".host";
     test::WriteFileBytes(host, aContents);
-    test::MustRun("MTOOLS_SKIP_CHECK=1 mcopy -o -i " + test::ShellQuote(aImage.Path()) + " " + test::ShellQuote(host) +
-                  " ::/" + aName);
+    test::MustRun("MTOOLS_SKIP_CHECK=1 mcopy -o -i " + test::ShellQuote(aImage.Path()) + " " +
+                  test::ShellQuote(host) + " ::/" + aName);
 }
 
 // A volume of 64 clusters of 4 sectors (2048 bytes); cluster c starts at sector 4 × c.
@@ -91,7 +91,8 @@ TEST_F(DiskStreamTest, ReadsAcrossAreasAndInsideSectors) {
         stream->Seek(c.Position, soBeginning);
         std::string got = ReadAll(*stream, c.Count);
         EXPECT_EQ(static_cast<int64_t>(got.size()), c.Expected) << c.Position;
-        EXPECT_EQ(got, whole.substr(static_cast<size_t>(c.Position), static_cast<size_t>(c.Expected))) << c.Position;
+        EXPECT_EQ(got, whole.substr(static_cast<size_t>(c.Position), static_cast<size_t>(c.Expected)))
+            << c.Position;
     }
 }
 
@@ -206,7 +207,8 @@ TEST_F(DiskStreamTest, CreationRules) {
     EXPECT_EQ(run->fChain, nullptr);
     EXPECT_EQ(ReadAll(*run, 1000), fBytes.substr(7 * 512, 1000));
     EXPECT_ASSERTION(TxDiskStream::CreateAtAddress(fDisk.get(), -1, SectorAddress(7)), "UNIMPLEMENTED!!");
-    EXPECT_ASSERTION(TxDiskStream::CreateAtAddress(fDisk.get(), 10, TxDiskAddress{0, akOther, 1}), "UNIMPLEMENTED!!");
+    EXPECT_ASSERTION(TxDiskStream::CreateAtAddress(fDisk.get(), 10, TxDiskAddress{0, akOther, 1}),
+                     "UNIMPLEMENTED!!");
 
     // At a cluster address: only a catalogued chain.
     EXPECT_ASSERTION(TxDiskStream::CreateAtAddress(fDisk.get(), -1, ClusterAddress(30)), "WTF?");

@@ -45,16 +45,16 @@ TEST(DriveParamsTest, PathAcceptance) {
         {"\\\\.\\E:", -1, true},
         {"\\\\.\\E:", 130, false},
         {"\\\\.\\A:", 0, true},
-        {"\\\\.\\PhysicalDrive3", 131, true},   // 18 characters
+        {"\\\\.\\PhysicalDrive3", 131, true}, // 18 characters
         {"\\\\.\\PhysicalDrive3", 5, false},
-        {"\\\\.\\PhysicalDrive12", 140, true},  // 19
-        {"\\\\.\\PhysicalDrive123", 251, true}, // 20: still the physical-disk rule
+        {"\\\\.\\PhysicalDrive12", 140, true},    // 19
+        {"\\\\.\\PhysicalDrive123", 251, true},   // 20: still the physical-disk rule
         {"\\\\.\\PhysicalDrive1234", 200, false}, // 21: only an image file would do
-        {"\\\\.\\PhysicalDriveX", 131, false},  // not a digit: falls through to the file test
-        {"\\\\.\\physicaldrive3", 131, false},  // the prefix is case-sensitive
+        {"\\\\.\\PhysicalDriveX", 131, false},    // not a digit: falls through to the file test
+        {"\\\\.\\physicaldrive3", 131, false},    // the prefix is case-sensitive
         {image, -1, true},
         {image, 129, true},
-        {dir.Path(), -1, false},                // a directory
+        {dir.Path(), -1, false}, // a directory
         {dir.File("missing.img"), -1, false},
     };
     for (const Case& c : cases) {

@@ -69,7 +69,8 @@ TEST_F(FileSystemTest, FilesChainsSortedByFirstCluster) {
     fs->Link({40, 12});
     fs->Link({9, 10, 11});
     PxClusterChain chain = nullptr;
-    for (uint32_t first : {20u, 5u, 40u, 9u}) EXPECT_GE(fs->FindFileChain(first, chain, 1), 0);
+    for (uint32_t first : {20u, 5u, 40u, 9u})
+        EXPECT_GE(fs->FindFileChain(first, chain, 1), 0);
     EXPECT_EQ(FirstClusters(fs->fFileChains), (std::vector<uint32_t>{5, 9, 20, 40}));
     EXPECT_EQ(fs->GetClusterChainCalls, 4);
 
@@ -133,7 +134,8 @@ TEST_F(FileSystemTest, CrossLinkedChainsAreFiledSideBySide) {
     PxClusterChain b = test::MakeChain({7});
     PxClusterChain c = test::MakeChain({7, 9});
     PxClusterChain low = test::MakeChain({3});
-    for (PxClusterChain x : {a, b, c, low}) EXPECT_GE(fs->FindChainIndex(fs->fFileChains, x, 1), 0);
+    for (PxClusterChain x : {a, b, c, low})
+        EXPECT_GE(fs->FindChainIndex(fs->fFileChains, x, 1), 0);
     EXPECT_EQ(FirstClusters(fs->fFileChains), (std::vector<uint32_t>{3, 7, 7, 7}));
     for (PxClusterChain x : {a, b, c, low}) {
         EXPECT_EQ(x->Owner, fs->fFileChains);
@@ -169,7 +171,8 @@ TEST_F(FileSystemTest, ChainListChecks) {
 
 TEST_F(FileSystemTest, RelinkingParents) {
     fs->fRootAddress = ClusterAddress(2);
-    for (uint32_t c : {2u, 10u, 20u, 30u, 40u}) fs->Link({c});
+    for (uint32_t c : {2u, 10u, 20u, 30u, 40u})
+        fs->Link({c});
     PxClusterChain root = nullptr, docs = nullptr, file = nullptr, orphan = nullptr, top = nullptr;
     fs->FindDirectoryChain(2, root, 1);
     fs->FindDirectoryChain(10, docs, 1);
@@ -179,9 +182,9 @@ TEST_F(FileSystemTest, RelinkingParents) {
     docs->Name = "DOCS";
     file->Name = "A.TXT";
 
-    docs->ParentChain = root;      // the parent cluster is filled in from the link
-    file->ParentClusterNo = 10;    // the link is found from the parent cluster
-    top->ParentClusterNo = 0;      // a child of a root without chain: nothing to link
+    docs->ParentChain = root;   // the parent cluster is filled in from the link
+    file->ParentClusterNo = 10; // the link is found from the parent cluster
+    top->ParentClusterNo = 0;   // a child of a root without chain: nothing to link
     fs->_relinkChains();
     EXPECT_EQ(docs->ParentClusterNo, 2);
     EXPECT_EQ(file->ParentChain, docs);
@@ -208,16 +211,18 @@ TEST_F(FileSystemTest, RelinkingParents) {
 }
 
 TEST_F(FileSystemTest, SpecialAreaChains) {
-    for (uint32_t c = 2; c < 60; ++c) fs->Table[c] = c + 1; // all in use ...
+    for (uint32_t c = 2; c < 60; ++c)
+        fs->Table[c] = c + 1; // all in use ...
     fs->Table[59] = test::TTestFileSystem::EndOfChain;
-    fs->Table[60] = fs->Table[62] = 0;                      // ... but 60, 62 and 63
+    fs->Table[60] = fs->Table[62] = 0; // ... but 60, 62 and 63
     fs->Table[61] = test::TTestFileSystem::BadCluster;
     fs->Table[63] = 0;
     fs->Table[7] = test::TTestFileSystem::BadCluster;
 
     PxClusterChain freeArea = fs->GetFreeAreaChain();
-    EXPECT_EQ(std::vector<uint32_t>(freeArea->Clusters.begin(), freeArea->Clusters.begin() + freeArea->ItemCount),
-              (std::vector<uint32_t>{60, 62, 63}));
+    EXPECT_EQ(
+        std::vector<uint32_t>(freeArea->Clusters.begin(), freeArea->Clusters.begin() + freeArea->ItemCount),
+        (std::vector<uint32_t>{60, 62, 63}));
     EXPECT_EQ(freeArea->Name, std::string("\0FREE\0AREA\0", 11));
     EXPECT_EQ(freeArea->Owner, fs->fOtherChains);
     EXPECT_EQ(Slot(fs->fOtherChains, 0), freeArea);
@@ -232,19 +237,21 @@ TEST_F(FileSystemTest, SpecialAreaChains) {
 
 TEST_F(FileSystemTest, AppendNextClustersThroughAFilter) {
     // Free clusters 11..20; the filter takes them up to 14 and then ends the scan.
-    for (uint32_t c = 2; c < 64; ++c) fs->Table[c] = (c >= 11 && c <= 20) ? 0 : test::TTestFileSystem::EndOfChain;
+    for (uint32_t c = 2; c < 64; ++c)
+        fs->Table[c] = (c >= 11 && c <= 20) ? 0 : test::TTestFileSystem::EndOfChain;
     PxClusterChain chain = test::MakeChain({10});
     int calls = 0;
-    fs->AppendNextClusters(chain, csFree,
-                           [&](uint32_t aCluster, uint8_t aState, int32_t aReserved, int64_t& aPosition) {
-                               ++calls;
-                               EXPECT_EQ(aState, csFree);
-                               EXPECT_EQ(aReserved, 0);
-                               if (aCluster <= 14) return true;
-                               aPosition = -1;
-                               return false;
-                           },
-                           -1);
+    fs->AppendNextClusters(
+        chain, csFree,
+        [&](uint32_t aCluster, uint8_t aState, int32_t aReserved, int64_t& aPosition) {
+            ++calls;
+            EXPECT_EQ(aState, csFree);
+            EXPECT_EQ(aReserved, 0);
+            if (aCluster <= 14) return true;
+            aPosition = -1;
+            return false;
+        },
+        -1);
     EXPECT_EQ(std::vector<uint32_t>(chain->Clusters.begin(), chain->Clusters.begin() + chain->ItemCount),
               (std::vector<uint32_t>{10, 11, 12, 13, 14}));
     EXPECT_EQ(calls, 5);
@@ -287,7 +294,8 @@ TEST_F(FileSystemTest, DirectoryPredicates) {
         EXPECT_EQ(fs->CheckDirectoryCluster(c.Cluster, code, 1), c.Status) << c.Cluster;
         EXPECT_EQ(code, c.Code) << c.Cluster;
         EXPECT_EQ(fs->IsSubdirectoryCluster(c.Cluster, 1), c.Subdirectory) << c.Cluster;
-        EXPECT_EQ(fs->IsDirectoryAt(ClusterAddress(static_cast<int32_t>(c.Cluster)), 1), c.DirectoryAt) << c.Cluster;
+        EXPECT_EQ(fs->IsDirectoryAt(ClusterAddress(static_cast<int32_t>(c.Cluster)), 1), c.DirectoryAt)
+            << c.Cluster;
     }
     EXPECT_TRUE(fs->IsDirectoryAtAny(ClusterAddress(10)));
     EXPECT_EQ(fs->LastProbeFlag, 2);
@@ -314,7 +322,8 @@ TEST_F(FileSystemTest, DestructionDisposesFiledChainsAndReportsStrangers) {
     fs->fOtherChains->Add(stranger);
 
     std::vector<std::string> reports;
-    TExceptionHandler previous = SetExceptionHandler([&](const std::exception& e) { reports.push_back(e.what()); });
+    TExceptionHandler previous =
+        SetExceptionHandler([&](const std::exception& e) { reports.push_back(e.what()); });
     delete fDisk->fFileSystem;
     SetExceptionHandler(previous);
     EXPECT_EQ(fDisk->fFileSystem, nullptr);

@@ -10,8 +10,12 @@ namespace qrt::test {
 
 namespace {
 
-uint32_t Le16(const uint8_t* p) { return static_cast<uint32_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) { return Le16(p) | (Le16(p + 2) << 16); }
+uint32_t Le16(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0] | (p[1] << 8));
+}
+uint32_t Le32(const uint8_t* p) {
+    return Le16(p) | (Le16(p + 2) << 16);
+}
 
 std::vector<uint8_t> ReadSectors(TxDiskAccessor* aDisk, uint32_t aSector, uint32_t aCount) {
     std::vector<uint8_t> data(size_t{aCount} * aDisk->fParams.BytesPerSector);
@@ -23,8 +27,8 @@ std::vector<uint8_t> ReadSectors(TxDiskAccessor* aDisk, uint32_t aSector, uint32
 
 } // namespace
 
-TTestFileSystem::TTestFileSystem(TxDiskAccessor* aDisk, uint32_t aSectorsPerCluster, uint32_t aClusterZeroSector,
-                                 uint32_t aClusterCount)
+TTestFileSystem::TTestFileSystem(TxDiskAccessor* aDisk, uint32_t aSectorsPerCluster,
+                                 uint32_t aClusterZeroSector, uint32_t aClusterCount)
     : TxFileSystem(aDisk) {
     fSectorsPerCluster = aSectorsPerCluster;
     fClusterZeroSector = aClusterZeroSector;
@@ -100,8 +104,8 @@ PxClusterChain TTestFileSystem::GetClusterChain(uint32_t aFirstCluster, int64_t 
     return chain;
 }
 
-PxClusterChain TTestFileSystem::CollectClusters(int64_t aStart, uint8_t aState, const TxClusterFilter& aFilter,
-                                                int64_t aCount) {
+PxClusterChain TTestFileSystem::CollectClusters(int64_t aStart, uint8_t aState,
+                                                const TxClusterFilter& aFilter, int64_t aCount) {
     if (aCount == 0) return nullptr;
     PxClusterChain chain = nullptr;
     NewClusterChain(chain, 16);
@@ -131,8 +135,8 @@ const TxAccessorClass* TTestFileSystem::GetAccessorClass(int32_t aKind) {
     return nullptr;
 }
 
-uint8_t TTestFileSystem::ProbeDirectory(const TxDiskAddress& aAddress, int32_t& aCode, int32_t aFlag, int32_t&,
-                                        TxDiskAddress& aSelf, TxDiskAddress& aParent) {
+uint8_t TTestFileSystem::ProbeDirectory(const TxDiskAddress& aAddress, int32_t& aCode, int32_t aFlag,
+                                        int32_t&, TxDiskAddress& aSelf, TxDiskAddress& aParent) {
     ++ProbeCalls;
     LastProbeFlag = aFlag;
     aCode = 0;
@@ -159,13 +163,15 @@ std::unique_ptr<TxDiskAccessor> OpenImage(const std::string& aPath) {
 std::unique_ptr<TxDiskAccessor> OpenImageWithFileSystem(const std::string& aPath, uint32_t aSectorsPerCluster,
                                                         uint32_t aClusterZeroSector, uint32_t aClusterCount) {
     auto disk = OpenImage(aPath);
-    disk->fFileSystem = new TTestFileSystem(disk.get(), aSectorsPerCluster, aClusterZeroSector, aClusterCount);
+    disk->fFileSystem =
+        new TTestFileSystem(disk.get(), aSectorsPerCluster, aClusterZeroSector, aClusterCount);
     return disk;
 }
 
 PxClusterChain MakeChain(std::initializer_list<uint32_t> aClusters) {
     PxClusterChain chain = nullptr;
-    for (uint32_t c : aClusters) AddCluster(chain, c);
+    for (uint32_t c : aClusters)
+        AddCluster(chain, c);
     return chain;
 }
 

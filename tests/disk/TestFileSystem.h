@@ -61,10 +61,12 @@ public:
     PxClusterChain CollectClusters(int64_t aStart, uint8_t aState, const TxClusterFilter& aFilter,
                                    int64_t aCount) override;
     const TxAccessorClass* GetAccessorClass(int32_t aKind) override;
-    uint8_t ProbeDirectory(const TxDiskAddress& aAddress, int32_t& aCode, int32_t aFlag, int32_t& aSoundEntries,
-                           TxDiskAddress& aSelf, TxDiskAddress& aParent) override;
+    uint8_t ProbeDirectory(const TxDiskAddress& aAddress, int32_t& aCode, int32_t aFlag,
+                           int32_t& aSoundEntries, TxDiskAddress& aSelf, TxDiskAddress& aParent) override;
     TxDirectoryAccessor* GetRootDirectory() override { return nullptr; }
-    uint32_t ClusterToSector(uint32_t aCluster) override { return aCluster * fSectorsPerCluster + fClusterZeroSector; }
+    uint32_t ClusterToSector(uint32_t aCluster) override {
+        return aCluster * fSectorsPerCluster + fClusterZeroSector;
+    }
     uint32_t GetNextCluster(uint32_t aCluster) override { return Table.at(aCluster); }
     void GetClusterState(uint32_t aCluster, uint8_t& aState) override;
 };

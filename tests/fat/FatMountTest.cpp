@@ -96,7 +96,8 @@ TEST(FatVolumes, RecognisedAsTheirTypeWithTheirGeometry) {
             EXPECT_TRUE(fs->SameFATCopies(0, copy));
             // A copy is read as far as it holds entries of the volume's clusters.
             uint64_t entryBytes = (uint64_t{r.Clusters + 2} * r.FatBits + 7) / 8 + 1;
-            uint64_t sectors = std::min<uint64_t>(r.FatSectors, (entryBytes + r.SectorSize - 1) / r.SectorSize);
+            uint64_t sectors =
+                std::min<uint64_t>(r.FatSectors, (entryBytes + r.SectorSize - 1) / r.SectorSize);
             EXPECT_EQ(fs->GetFATCopy(copy)->fSize, int64_t(sectors * r.SectorSize));
         }
         EXPECT_TRUE(fs->ChooseFATCopy());

@@ -81,12 +81,17 @@ bool SysfsRemovable(dev_t aDevice) {
     if (!realpath(base.c_str(), resolved)) return false;
     std::string folder = resolved;
     if (access((folder + "/partition").c_str(), F_OK) == 0) folder = folder.substr(0, folder.rfind('/'));
-    FILE* f = std::fopen((folder + "/removable").c_str(), "r");
-    if (!f) return false;
-    int value = 0;
-    bool ok = std::fscanf(f, "%d", &value) == 1;
+    return SysfsDiskIsRemovable(folder);
+}
+
+// The first word of a small sysfs attribute; empty when unreadable.
+std::string ReadWord(const std::string& aPath) {
+    FILE* f = std::fopen(aPath.c_str(), "r");
+    if (!f) return {};
+    char word[64] = {};
+    bool ok = std::fscanf(f, "%63s", word) == 1;
     std::fclose(f);
-    return ok && value == 1;
+    return ok ? word : std::string();
 }
 
 } // namespace
@@ -211,6 +216,12 @@ bool DeviceCheckVerify(TDeviceHandle aHandle) {
 
 int DeviceLastError() {
     return gLastError;
+}
+
+bool SysfsDiskIsRemovable(const std::string& aDiskFolder) {
+    if (ReadWord(aDiskFolder + "/removable") == "1") return true;
+    std::string name = aDiskFolder.substr(aDiskFolder.rfind('/') + 1);
+    return name.rfind("mmcblk", 0) == 0 && ReadWord(aDiskFolder + "/device/type") == "SD";
 }
 
 bool DeviceFileExists(const std::string& aPath) {

@@ -75,12 +75,6 @@ bool IsWholeDisk(const std::string& aName, const std::string& aFolder) {
     return IsPrefixedRun(aName, "loop", IsDecimalDigit) && fs::exists(aFolder + "/loop/backing_file");
 }
 
-bool IsRemovableDisk(const std::string& aName, const std::string& aFolder) {
-    if (ReadAttribute(aFolder + "/removable") == "1") return true;
-    // The kernel marks an SD card in a card slot as fixed; to the user it is a removable card.
-    return aName.rfind("mmcblk", 0) == 0 && ReadAttribute(aFolder + "/device/type") == "SD";
-}
-
 // The partitions of a disk: its sysfs subfolders that carry a "partition" number, in that order.
 std::vector<std::string> PartitionsOf(const std::string& aFolder) {
     std::vector<std::pair<long, std::string>> found;
@@ -213,7 +207,7 @@ TDriveDiscoveryResult DiscoverDrives(const TDiscoveryRoots& aRoots) {
         std::string node = aRoots.Dev + "/" + name;
         if (!NodeExists(node)) continue;
         std::string folder = blockRoot + "/" + name;
-        result.Disks.push_back({name, node, driveNo++, IsRemovableDisk(name, folder), PartitionsOf(folder)});
+        result.Disks.push_back({name, node, driveNo++, SysfsDiskIsRemovable(folder), PartitionsOf(folder)});
     }
 
     char letter = FirstVolumeLetter;

@@ -3,6 +3,8 @@
 #include "TestUtil.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 #include <unistd.h>
@@ -114,6 +116,30 @@ std::string FatImage::ReadFile(const std::string& aVolumePath) const {
     std::string bytes = ReadFileBytes(host);
     ::unlink(host.c_str());
     return bytes;
+}
+
+std::vector<uint32_t> FatImage::Clusters(const std::string& aVolumePath) const {
+    std::string out;
+    if (RunCommand("MTOOLS_SKIP_CHECK=1 mshowfat " + Target(aVolumePath), &out) != 0)
+        throw std::runtime_error("mshowfat: " + out);
+    std::vector<uint32_t> clusters;
+    const char* p = out.c_str();
+    while ((p = std::strchr(p, '<')) != nullptr) {
+        char* end = nullptr;
+        uint32_t first = static_cast<uint32_t>(std::strtoul(p + 1, &end, 10)), last = first;
+        if (end == p + 1) throw std::runtime_error("mshowfat: " + out);
+        if (*end == '-') last = static_cast<uint32_t>(std::strtoul(end + 1, &end, 10));
+        for (uint32_t c = first; c <= last; ++c)
+            clusters.push_back(c);
+        p = end;
+    }
+    return clusters;
+}
+
+uint32_t FatImage::FirstCluster(const std::string& aVolumePath) const {
+    std::vector<uint32_t> clusters = Clusters(aVolumePath);
+    if (clusters.empty()) throw std::runtime_error("mshowfat: no clusters for " + aVolumePath);
+    return clusters.front();
 }
 
 std::string FatImage::ReadBytes(uint64_t aVolumeOffset, size_t aCount) const {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qrt::test {
 
@@ -39,6 +40,10 @@ public:
     void DeleteTree(const std::string& aVolumePath);
     // Reads a file back with mcopy.
     std::string ReadFile(const std::string& aVolumePath) const;
+    // The clusters of a file or directory in chain order, as mshowfat reports them ("<3-5> <9>" is
+    // 3, 4, 5, 9), and the first of them.
+    std::vector<uint32_t> Clusters(const std::string& aVolumePath) const;
+    uint32_t FirstCluster(const std::string& aVolumePath) const;
 
     // Raw access to the image bytes at a volume-relative byte offset.
     std::string ReadBytes(uint64_t aVolumeOffset, size_t aCount) const;

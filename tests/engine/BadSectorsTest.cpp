@@ -14,23 +14,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <regex>
 #include <string>
 #include <vector>
 
 namespace qrt::test {
 namespace {
-
-// The first cluster of a file or directory, as mtools reports it.
-uint32_t FirstClusterOf(const FatImage& aImage, const std::string& aPath) {
-    std::string out;
-    RunCommand("MTOOLS_SKIP_CHECK=1 mshowfat -i " + ShellQuote(aImage.Path()) + " " +
-                   ShellQuote("::/" + aPath),
-               &out);
-    std::smatch m;
-    if (!std::regex_search(out, m, std::regex("<(\\d+)"))) throw std::runtime_error("mshowfat: " + out);
-    return static_cast<uint32_t>(std::stoul(m[1].str()));
-}
 
 bool Contains(const std::vector<std::string>& aTexts, const std::string& aPart) {
     return std::any_of(aTexts.begin(), aTexts.end(),
@@ -55,7 +43,7 @@ protected:
         fImage->Mkdir("OTHER");
         fImage->WriteFile("OTHER/D.TXT", "in the other folder");
         fImage->WriteFile("GONE.BIN", fGone);
-        fGoneCluster = FirstClusterOf(*fImage, "GONE.BIN");
+        fGoneCluster = fImage->FirstCluster("GONE.BIN");
         fImage->Delete("GONE.BIN");
 
         EngineRun probe(fImage->Path());
@@ -72,7 +60,7 @@ protected:
 
     // Sector n of cluster c.
     uint32_t Sector(uint32_t aCluster, uint32_t aN = 0) { return aCluster * 4 + fClusterZeroSector + aN; }
-    uint32_t ClusterOf(const std::string& aPath) { return FirstClusterOf(*fImage, aPath); }
+    uint32_t ClusterOf(const std::string& aPath) { return fImage->FirstCluster(aPath); }
 
     // A run over the card with the given sectors unreadable, into fOut.
     std::unique_ptr<EngineRun> Recover(const std::vector<uint32_t>& aBadSectors,

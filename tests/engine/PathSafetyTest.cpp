@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -112,16 +111,6 @@ void GiveLongNames(FatImage& aImage, uint64_t aAt, uint64_t aBytes,
     aImage.WriteBytes(aAt, rebuilt);
 }
 
-uint32_t FirstClusterOf(const FatImage& aImage, const std::string& aPath) {
-    std::string out;
-    RunCommand("MTOOLS_SKIP_CHECK=1 mshowfat -i " + ShellQuote(aImage.Path()) + " " +
-                   ShellQuote("::/" + aPath),
-               &out);
-    std::smatch m;
-    if (!std::regex_search(out, m, std::regex("<(\\d+)"))) throw std::runtime_error("mshowfat: " + out);
-    return static_cast<uint32_t>(std::stoul(m[1].str()));
-}
-
 // --- what a run left ------------------------------------------------------------------------------
 
 // Every entry below aTop: regular files and folders only (a link would be a way out), each name at
@@ -213,7 +202,7 @@ TEST(PathSafety, HostileNamesStayInsideTheOutputFolder) {
         contents[bytes] = file;
     }
     Layout layout(image);
-    GiveLongNames(image, layout.Cluster(FirstClusterOf(image, "DIR")), layout.ClusterBytes, names);
+    GiveLongNames(image, layout.Cluster(image.FirstCluster("DIR")), layout.ClusterBytes, names);
     GiveLongNames(image, layout.Root, layout.RootBytes, names);
 
     std::string out;
@@ -250,8 +239,8 @@ TEST(PathSafety, DirectoryCyclesEnd) {
     image.WriteFile("A.TXT", "in lost A");
     image.WriteFile("B.TXT", "in lost B");
     Layout layout(image);
-    const uint32_t loop = FirstClusterOf(image, "DIR");
-    const uint32_t fileA = FirstClusterOf(image, "A.TXT"), fileB = FirstClusterOf(image, "B.TXT");
+    const uint32_t loop = image.FirstCluster("DIR");
+    const uint32_t fileA = image.FirstCluster("A.TXT"), fileB = image.FirstCluster("B.TXT");
     // DIR lists itself and the root as subdirectories.
     std::string entries = image.ReadBytes(layout.Cluster(loop), 3 * 32);
     entries += ShortEntry("SELF       ", 0x10, loop, 0) + ShortEntry("ROOT       ", 0x10, 0, 0);
@@ -298,7 +287,7 @@ TEST(PathSafety, DeeplyNestedLostDirectoriesFinish) {
     FatImage image(dir.File("card.img"), options);
     image.WriteFile("DATA.TXT", "the one file");
     Layout layout(image);
-    const uint32_t data = FirstClusterOf(image, "DATA.TXT");
+    const uint32_t data = image.FirstCluster("DATA.TXT");
     std::string root = image.ReadBytes(layout.Root, 64);
     for (size_t at = 0; at < root.size(); at += 32)
         if (root.compare(at, 11, "DATA    TXT") == 0) root[at] = '\xE5';

@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -22,17 +21,6 @@ namespace qrt {
 namespace {
 
 using test::FatImage;
-
-// The first cluster of a file or directory, as mtools reports it.
-uint32_t FirstClusterOf(const FatImage& aImage, const std::string& aPath) {
-    std::string out;
-    test::RunCommand("MTOOLS_SKIP_CHECK=1 mshowfat -i " + test::ShellQuote(aImage.Path()) + " " +
-                         test::ShellQuote("::/" + aPath),
-                     &out);
-    std::smatch m;
-    if (!std::regex_search(out, m, std::regex("<(\\d+)"))) throw std::runtime_error("mshowfat: " + out);
-    return static_cast<uint32_t>(std::stoul(m[1].str()));
-}
 
 // Keeps what the code under test reports.
 struct Reports {
@@ -121,7 +109,7 @@ TEST_F(DamagedVolumeTest, AnUnreadableSectorOfATableCopyMakesTheOtherCopyCurrent
 // A directory the device cannot read is skipped whole, and only it: the scan catalogues the rest.
 TEST_F(DamagedVolumeTest, AnUnreadableDirectoryIsSkippedAlone) {
     TFileSystemFATx* fs = Mount({});
-    const uint32_t docs = fs->ClusterToSector(FirstClusterOf(*fImage, "DOCS"));
+    const uint32_t docs = fs->ClusterToSector(fImage->FirstCluster("DOCS"));
 
     Reports reports;
     fs = Mount({docs + 1});
@@ -192,7 +180,7 @@ TEST(OversizedBootRecord, AnImageCutShortKeepsTheClustersItHolds) {
     // The boot record still tells the whole volume.
     EXPECT_EQ(fs->fTotalSectors, 32768u);
     fs->Scan();
-    PxClusterChain chain = fs->FindChain(FirstClusterOf(image, "FIRST.BIN"), 2);
+    PxClusterChain chain = fs->FindChain(image.FirstCluster("FIRST.BIN"), 2);
     ASSERT_NE(chain, nullptr);
     EXPECT_EQ(chain->ItemCount, 5);
 }
@@ -206,7 +194,7 @@ TEST(CrossLinkedEntries, AFileAtItsDirectorysClusterIsFreedWithTheVolume) {
     FatImage image(dir.File("card.img"), test::VolumeOptions(16));
     image.Mkdir("DIR");
     image.WriteFile("DIR/X.TXT", "x");
-    const uint32_t cluster = FirstClusterOf(image, "DIR");
+    const uint32_t cluster = image.FirstCluster("DIR");
     auto disk = test::OpenImage(image.Path());
     TFileSystemFATx* fs = test::AttachFileSystem(disk.get(), 16);
     ASSERT_TRUE(fs->Mount());

@@ -2,7 +2,6 @@
 
 #include "TestUtil.h"
 
-#include <regex>
 #include <stdexcept>
 #include <unistd.h>
 #include <vector>
@@ -11,13 +10,20 @@ namespace qrt::test {
 
 namespace {
 
-uint32_t ReportNumber(const std::string& aText, const std::string& aPattern, bool aRequired = true) {
-    std::smatch m;
-    if (!std::regex_search(aText, m, std::regex(aPattern))) {
-        if (aRequired) throw std::runtime_error("mkfs.fat report without \"" + aPattern + "\":\n" + aText);
-        return 0;
+// The first number of the mkfs.fat report that stands between aBefore and aAfter.
+uint32_t ReportNumber(const std::string& aText, const std::string& aBefore, const std::string& aAfter,
+                      bool aRequired = true) {
+    for (size_t at = 0; (at = aText.find_first_of("0123456789", at)) != std::string::npos;) {
+        size_t end = aText.find_first_not_of("0123456789", at);
+        if (end == std::string::npos) end = aText.size();
+        if (at >= aBefore.size() && aText.compare(at - aBefore.size(), aBefore.size(), aBefore) == 0 &&
+            aText.compare(end, aAfter.size(), aAfter) == 0)
+            return static_cast<uint32_t>(std::stoul(aText.substr(at, end - at)));
+        at = end;
     }
-    return static_cast<uint32_t>(std::stoul(m[1].str()));
+    if (aRequired)
+        throw std::runtime_error("mkfs.fat report without \"" + aBefore + "N" + aAfter + "\":\n" + aText);
+    return 0;
 }
 
 uint32_t Le16(const std::string& s, size_t at) {
@@ -42,15 +48,16 @@ MkfsReport MakeFatVolume(const std::string& aPath, const std::string& aArgs, uin
         "mkfs.fat -C -v " + aArgs + " " + ShellQuote(aPath) + " " + std::to_string(aSizeKiB);
     if (RunCommand(command, &output) != 0) throw std::runtime_error(command + " failed:\n" + output);
     MkfsReport r;
-    r.SectorSize = ReportNumber(output, R"(logical sector size is (\d+))");
-    r.TotalSectors = ReportNumber(output, R"(with (\d+) sectors)");
-    r.FatCount = ReportNumber(output, R"(has (\d+) \d+-bit FAT)");
-    r.FatBits = ReportNumber(output, R"(has \d+ (\d+)-bit FAT)");
-    r.SectorsPerCluster = ReportNumber(output, R"((\d+) sectors? per cluster)");
-    r.FatSectors = ReportNumber(output, R"(FAT size is (\d+) sectors?)");
-    r.Clusters = ReportNumber(output, R"(provides (\d+) clusters)");
-    r.ReservedSectors = ReportNumber(output, R"((\d+) reserved sectors?)");
-    r.RootSectors = ReportNumber(output, R"(slots and uses (\d+) sectors?)", false);
+    r.SectorSize = ReportNumber(output, "logical sector size is ", ",");
+    r.TotalSectors = ReportNumber(output, "with ", " sectors");
+    r.FatCount = ReportNumber(output, "filesystem has ", " ");
+    r.FatBits = ReportNumber(output, " ", "-bit FAT");
+    r.SectorsPerCluster = ReportNumber(output, "and ", " sector per cluster", false) +
+                          ReportNumber(output, "and ", " sectors per cluster", false);
+    r.FatSectors = ReportNumber(output, "FAT size is ", " sector");
+    r.Clusters = ReportNumber(output, "provides ", " clusters");
+    r.ReservedSectors = ReportNumber(output, " ", " reserved sector");
+    r.RootSectors = ReportNumber(output, "slots and uses ", " sector", false);
     return r;
 }
 

@@ -40,6 +40,7 @@ void TxDiskAccessor::Close() {
         DeviceClose(fHandle);
         fHandle = InvalidDeviceHandle;
     }
+    fDevicePosition = UnknownPosition;
 }
 
 bool TxDiskAccessor::IsClosed() {
@@ -98,7 +99,12 @@ void TxDiskAccessor::SeekAddress(const TxDiskAddress& aAddress) {
         QRT_FAIL("UNIMPLEMENTED!");
     }
     uint64_t offset = uint64_t{sector} * fParams.BytesPerSector;
-    if (!DeviceSeek(fHandle, offset)) RaiseOSError(DeviceLastError());
+    if (offset == fDevicePosition) return;
+    if (!DeviceSeek(fHandle, offset)) {
+        fDevicePosition = UnknownPosition;
+        RaiseOSError(DeviceLastError());
+    }
+    fDevicePosition = offset;
 }
 
 uint32_t TxDiskAccessor::ReadSectors(void* aBuffer, uint32_t aCount) {
@@ -112,6 +118,10 @@ uint32_t TxDiskAccessor::ReadSectors(void* aBuffer, uint32_t aCount) {
         uint32_t piece = std::min(remaining, MaxReadPiece);
         int64_t got = DeviceRead(fHandle, target + done, piece);
         ok = got == piece;
+        if (!ok || fDevicePosition == UnknownPosition)
+            fDevicePosition = UnknownPosition;
+        else
+            fDevicePosition += piece;
         if (got > 0) {
             done += static_cast<uint32_t>(got);
             remaining -= static_cast<uint32_t>(got);

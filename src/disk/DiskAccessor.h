@@ -62,6 +62,10 @@ public:
     TxDiskAccessor* fParent = nullptr;
     TxDriveParams fParams;
     TDeviceHandle fHandle = InvalidDeviceHandle;
+    // Where the device handle stands, so that reading on where the last read ended needs no seek;
+    // UnknownPosition after opening and after a failed read.
+    static constexpr uint64_t UnknownPosition = UINT64_MAX;
+    uint64_t fDevicePosition = UnknownPosition;
     bool fReadOnly = false;
     TxPartitionTable* fPartitionTable = nullptr; // owned
     TxFileSystem* fFileSystem = nullptr;         // owned

@@ -115,6 +115,31 @@ TEST_F(DiskAccessorTest, ReadFailingAfterTheFirstPieceReturnsWhatCameIn) {
     EXPECT_EQ(disk->Read(SectorAddress(0), buffer.data(), 1024 * 1024), 262144u);
 }
 
+// The accessor skips the seek when a read goes on where the last one ended; any other order, and a
+// read after a failed one, must still land on the sectors asked for.
+TEST_F(DiskAccessorTest, ReadsLandWhereAskedInAnyOrder) {
+    DeviceSetBadRanges(fImage, {{10 * 512, 512}});
+    auto disk = test::OpenImage(fImage);
+    const struct {
+        int32_t Sector;
+        uint32_t Count;
+        uint32_t Expected;
+    } reads[] = {
+        {0, 2, 2},  {2, 1, 1},   {3, 1, 1}, // on from where the last read ended
+        {3, 1, 1},  {1, 1, 1},              // the same sector again, and backwards
+        {9, 1, 1},  {10, 1, 0},             // up to a bad sector, then into it
+        {11, 2, 2}, {10, 1, 0},  {9, 2, 1}, // past it, and a read that runs into it
+        {12, 1, 1}, {600, 1, 1},
+    };
+    std::string buffer(1024, '\0');
+    for (const auto& r : reads) {
+        SCOPED_TRACE("sector " + std::to_string(r.Sector));
+        ASSERT_EQ(disk->Read(SectorAddress(r.Sector), buffer.data(), r.Count * 512), r.Expected * 512);
+        EXPECT_EQ(buffer.substr(0, r.Expected * 512), fBytes.substr(r.Sector * 512, r.Expected * 512));
+    }
+    DeviceClearBadRanges();
+}
+
 TEST_F(DiskAccessorTest, SeekFailureIsAnOperatingSystemError) {
     TxDiskAccessor disk; // never opened
     disk.fParams.BytesPerSector = 512;

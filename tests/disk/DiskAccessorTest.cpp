@@ -19,7 +19,10 @@ protected:
         fBytes = test::PatternBytes(1024 * 1024, 3);
         test::WriteFileBytes(fImage, fBytes);
     }
-    void TearDown() override { DeviceTableClear(); }
+    void TearDown() override {
+        DeviceClearBadRanges();
+        DeviceTableClear();
+    }
 
     test::TempDir fDir;
     std::string fImage;
@@ -137,7 +140,6 @@ TEST_F(DiskAccessorTest, ReadsLandWhereAskedInAnyOrder) {
         ASSERT_EQ(disk->Read(SectorAddress(r.Sector), buffer.data(), r.Count * 512), r.Expected * 512);
         EXPECT_EQ(buffer.substr(0, r.Expected * 512), fBytes.substr(r.Sector * 512, r.Expected * 512));
     }
-    DeviceClearBadRanges();
 }
 
 TEST_F(DiskAccessorTest, SeekFailureIsAnOperatingSystemError) {

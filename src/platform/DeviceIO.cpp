@@ -1,5 +1,7 @@
 #include "platform/DeviceIO.h"
 
+#include "platform/DriveDiscovery.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -82,16 +84,6 @@ bool SysfsRemovable(dev_t aDevice) {
     std::string folder = resolved;
     if (access((folder + "/partition").c_str(), F_OK) == 0) folder = folder.substr(0, folder.rfind('/'));
     return SysfsDiskIsRemovable(folder);
-}
-
-// The first word of a small sysfs attribute; empty when unreadable.
-std::string ReadWord(const std::string& aPath) {
-    FILE* f = std::fopen(aPath.c_str(), "r");
-    if (!f) return {};
-    char word[64] = {};
-    bool ok = std::fscanf(f, "%63s", word) == 1;
-    std::fclose(f);
-    return ok ? word : std::string();
 }
 
 } // namespace
@@ -216,12 +208,6 @@ bool DeviceCheckVerify(TDeviceHandle aHandle) {
 
 int DeviceLastError() {
     return gLastError;
-}
-
-bool SysfsDiskIsRemovable(const std::string& aDiskFolder) {
-    if (ReadWord(aDiskFolder + "/removable") == "1") return true;
-    std::string name = aDiskFolder.substr(aDiskFolder.rfind('/') + 1);
-    return name.rfind("mmcblk", 0) == 0 && ReadWord(aDiskFolder + "/device/type") == "SD";
 }
 
 bool DeviceFileExists(const std::string& aPath) {

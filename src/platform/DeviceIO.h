@@ -55,10 +55,6 @@ bool DeviceCheckVerify(TDeviceHandle aHandle);
 int DeviceLastError();
 // True when aPath names an existing file (an image or a device node) that is not a directory.
 bool DeviceFileExists(const std::string& aPath);
-// Whether the whole disk whose sysfs folder is aDiskFolder (".../block/sdb") holds removable media:
-// sysfs says so, or it is a memory card in an SD slot (an mmcblk disk of type SD), which the kernel
-// marks as fixed although to the user it is a removable card.
-bool SysfsDiskIsRemovable(const std::string& aDiskFolder);
 
 // --- Device table ---------------------------------------------------------------------------------
 // True for the names the table resolves: "\\.\PhysicalDriveN" and "\\.\X:".

@@ -75,6 +75,16 @@ bool IsWholeDisk(const std::string& aName, const std::string& aFolder) {
     return IsPrefixedRun(aName, "loop", IsDecimalDigit) && fs::exists(aFolder + "/loop/backing_file");
 }
 
+} // namespace
+
+bool SysfsDiskIsRemovable(const std::string& aDiskFolder) {
+    if (ReadAttribute(aDiskFolder + "/removable") == "1") return true;
+    std::string name = aDiskFolder.substr(aDiskFolder.rfind('/') + 1);
+    return name.rfind("mmcblk", 0) == 0 && ReadAttribute(aDiskFolder + "/device/type") == "SD";
+}
+
+namespace {
+
 // The partitions of a disk: its sysfs subfolders that carry a "partition" number, in that order.
 std::vector<std::string> PartitionsOf(const std::string& aFolder) {
     std::vector<std::pair<long, std::string>> found;

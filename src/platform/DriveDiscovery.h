@@ -50,6 +50,10 @@ void InstallDeviceTable(const TDriveDiscoveryResult& aFound);
 // Orders whole-disk names the way the kernel numbers them: by family, then number runs by value
 // and letter runs by length ("sdz" before "sdaa", "loop2" before "loop10").
 bool DiskNameLess(const std::string& a, const std::string& b);
+// Whether the whole disk whose sysfs folder is aDiskFolder (".../block/sdb") holds removable media:
+// sysfs says so, or it is a memory card in an SD slot (an mmcblk disk of type SD), which the kernel
+// marks as fixed although to the user it is a removable card.
+bool SysfsDiskIsRemovable(const std::string& aDiskFolder);
 
 // --- Automatic discovery --------------------------------------------------------------------------
 // The disk repository refreshes the device table through these before it scans. Discovery is on by

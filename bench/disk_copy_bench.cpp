@@ -6,6 +6,8 @@
 // Each way is timed warm (the image in the page cache: the layer's own overhead) and cold (the
 // cache dropped for the image before every run: the medium's speed).
 
+#include "BenchUtil.h"
+
 #include "disk/DiskAccessor.h"
 #include "disk/DiskStream.h"
 #include "disk/FileSystem.h"
@@ -20,6 +22,8 @@
 #include <vector>
 
 using namespace qrt;
+using qrt::bench::DropCache;
+using qrt::bench::Seconds;
 
 namespace {
 
@@ -63,17 +67,6 @@ public:
     void SetSize(int64_t) override {}
     int64_t fWritten = 0;
 };
-
-void DropCache(const std::string& aPath) {
-    int fd = ::open(aPath.c_str(), O_RDONLY);
-    if (fd < 0) return;
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    ::close(fd);
-}
-
-double Seconds(std::chrono::steady_clock::time_point aStart) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - aStart).count();
-}
 
 double PlainRead(const std::string& aPath) {
     auto start = std::chrono::steady_clock::now();

@@ -7,6 +7,8 @@
 // Needs mkfs.fat and mtools. Each way is timed warm (the image in the page cache: the rebuild's own
 // work) and cold (the cache dropped before every run: the medium's speed).
 
+#include "BenchUtil.h"
+
 #include "disk/DiskAccessor.h"
 #include "fat/BootRecordRebuild.h"
 
@@ -20,19 +22,10 @@
 #include <vector>
 
 using namespace qrt;
+using qrt::bench::DropCache;
+using qrt::bench::Seconds;
 
 namespace {
-
-void DropCache(const std::string& aPath) {
-    int fd = ::open(aPath.c_str(), O_RDONLY);
-    if (fd < 0) return;
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    ::close(fd);
-}
-
-double Seconds(std::chrono::steady_clock::time_point aStart) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - aStart).count();
-}
 
 double PlainRead(const std::string& aPath) {
     auto start = std::chrono::steady_clock::now();

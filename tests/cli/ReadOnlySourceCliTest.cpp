@@ -19,22 +19,10 @@ namespace qrt {
 namespace {
 
 using test::FatImage;
-using test::PatternBytes;
 using test::ShellQuote;
 using test::TempDir;
 
 const std::string kProgram = QRT_BIN_DIR "/qrt-recover";
-
-void WriteCard(FatImage& aImage) {
-    aImage.Mkdir("DOCS");
-    aImage.Mkdir("DOCS/Deeper");
-    aImage.WriteFile("DOCS/A letter with a long name.txt", PatternBytes(3000, 1));
-    aImage.WriteFile("DOCS/Deeper/B.BIN", PatternBytes(9000, 2));
-    aImage.WriteFile("PHOTO.JPG", "\xff\xd8\xff\xe0" + PatternBytes(5000, 3));
-    aImage.Mkdir("OLD");
-    aImage.WriteFile("OLD/GONE.TXT", "deleted with its folder");
-    aImage.DeleteTree("OLD");
-}
 
 // The cards of the tests: a plain volume, a partitioned one, one whose boot sector is gone.
 struct Card {
@@ -55,7 +43,7 @@ std::string MakeCard(const TempDir& aDir, const Card& aCard) {
     options.SizeKiB = aCard.FatBits == 12 ? 1440 : aCard.FatBits == 16 ? 16384 : 40000;
     std::string path = aDir.File("card.img");
     FatImage image = aCard.Partitioned ? FatImage::Partitioned(path, options, 2048) : FatImage(path, options);
-    WriteCard(image);
+    test::FillSampleCard(image);
     if (aCard.WithoutBootSector) image.ZeroSectors(0, 1);
     return path;
 }

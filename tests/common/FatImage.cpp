@@ -162,4 +162,17 @@ void FatImage::ZeroSectors(uint32_t aFirstSector, uint32_t aCount) {
     WriteBytes(uint64_t(aFirstSector) * fSectorSize, std::string(size_t(aCount) * fSectorSize, '\0'));
 }
 
+void FillSampleCard(FatImage& aImage) {
+    aImage.Mkdir("DOCS");
+    aImage.Mkdir("DOCS/Deeper");
+    aImage.WriteFile("DOCS/A letter with a long name.txt", PatternBytes(3000, 1));
+    aImage.WriteFile("DOCS/Deeper/B.BIN", PatternBytes(9000, 2));
+    aImage.WriteFile("PHOTO.JPG", "\xff\xd8\xff\xe0" + PatternBytes(5000, 3));
+    aImage.Mkdir("OLD");
+    aImage.WriteFile("OLD/GONE.TXT", "deleted with its folder");
+    aImage.DeleteTree("OLD");
+    aImage.WriteFile("LOST.TXT", "deleted");
+    aImage.Delete("LOST.TXT");
+}
+
 } // namespace qrt::test

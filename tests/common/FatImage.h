@@ -63,4 +63,8 @@ private:
     int fSectorSize = 512;
 };
 
+// Fills a card with what every phase of a run has something to read in: files, a long name, a
+// subdirectory, a deleted file and a deleted directory tree.
+void FillSampleCard(FatImage& aImage);
+
 } // namespace qrt::test

@@ -29,21 +29,6 @@
 namespace qrt::test {
 namespace {
 
-// Files, a long name, a subdirectory, a deleted file and a deleted directory tree: every phase of a
-// run has something to read.
-void FillCard(FatImage& aImage) {
-    aImage.Mkdir("DOCS");
-    aImage.Mkdir("DOCS/Deeper");
-    aImage.WriteFile("DOCS/A letter with a long name.txt", PatternBytes(3000, 1));
-    aImage.WriteFile("DOCS/Deeper/B.BIN", PatternBytes(9000, 2));
-    aImage.WriteFile("PHOTO.JPG", "\xff\xd8\xff\xe0" + PatternBytes(5000, 3));
-    aImage.Mkdir("OLD");
-    aImage.WriteFile("OLD/GONE.TXT", "deleted with its folder");
-    aImage.DeleteTree("OLD");
-    aImage.WriteFile("LOST.TXT", "deleted");
-    aImage.Delete("LOST.TXT");
-}
-
 struct Stamp {
     std::string Bytes;
     timespec Modified;
@@ -129,7 +114,7 @@ TEST(ReadOnlySource, AWholeRunLeavesTheImageAsItWas) {
         options.SizeKiB = c.FatBits == 12 ? 1440 : c.FatBits == 16 ? 16384 : 40000;
         std::string path = dir.File("card.img");
         FatImage image = c.Partitioned ? FatImage::Partitioned(path, options, 2048) : FatImage(path, options);
-        FillCard(image);
+        FillSampleCard(image);
         if (c.WithoutBootSector) image.ZeroSectors(0, 1);
         ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
         const std::string out = dir.File("out");
